@@ -1,0 +1,17 @@
+#pragma once
+#include "CardRecords.h"
+#include "Result.h"
+
+#include <QObject>
+
+namespace CardService {
+
+// GET /trouble-cards?limit=N. A body that does not decode gives an empty list
+// (and a "Decode error: " log line), never an error.
+void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>> done);
+void fetchTroubleCards(QObject* context, Callback<QList<TroubleCard>> done); // limit 10
+
+// POST /reviews {"card_id", "quality"}.
+void submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done);
+
+} // namespace CardService

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian package the agent, its study service and its tests need.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config git
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev
+  libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
+  libcanberra-dev sound-theme-freedesktop espeak-ng
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb trayer openbox imagemagick x11-utils xdotool
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ] || [ "${TAVLO_FORCE_APT:-0}" = 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${packages[@]}"
+fi
