@@ -1,0 +1,201 @@
+// The service's "standardize" step. There is no language model behind it, so
+// it does something plain and repeatable: the first sentence becomes the title,
+// the text becomes tidy markdown under that title, and the tags come from the
+// note's #hashtags or, failing those, its most frequent significant words.
+#include "StudyStore.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBoundaryFinder>
+#include <algorithm>
+
+namespace study {
+
+namespace {
+
+constexpr int kTitleLimit = 60;   // user-perceived characters
+constexpr int kMaxTags = 3;
+
+const QRegularExpression& hashtagPattern()
+{
+    static const QRegularExpression re(QStringLiteral("(?<![\\w#])#([\\p{L}\\p{N}][\\p{L}\\p{N}_-]*)"),
+                                       QRegularExpression::UseUnicodePropertiesOption);
+    return re;
+}
+
+const QSet<QString>& stopWords()
+{
+    static const QSet<QString> words = [] {
+        QSet<QString> s;
+        for (const char* w : {"about", "after", "again", "also", "because", "been", "before", "being",
+                              "could", "does", "doing", "done", "each", "even", "every", "from",
+                              "have", "having", "here", "into", "just", "like", "more", "most",
+                              "much", "must", "need", "only", "other", "over", "same", "should",
+                              "some", "such", "than", "that", "their", "them", "then", "there",
+                              "these", "they", "thing", "this", "those", "through", "very", "want",
+                              "were", "what", "when", "where", "which", "while", "will", "with",
+                              "would", "your", "today", "still", "really", "maybe", "make",
+                              "para", "como", "pero", "esta", "este", "todo"})
+            s.insert(QString::fromLatin1(w));
+        return s;
+    }();
+    return words;
+}
+
+int graphemeCount(const QString& s)
+{
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, s);
+    int n = 0;
+    while (f.toNextBoundary() != -1)
+        ++n;
+    return n;
+}
+
+// Cuts to at most `limit` graphemes, at a word boundary when one is near, and
+// marks the cut with an ellipsis.
+QString shorten(const QString& s, int limit)
+{
+    if (graphemeCount(s) <= limit)
+        return s;
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, s);
+    int pos = 0;
+    for (int i = 0; i < limit - 1; ++i)
+        pos = int(f.toNextBoundary());
+    QString cut = s.left(pos);
+    const qsizetype space = cut.lastIndexOf(QLatin1Char(' '));
+    if (space > cut.size() / 2)
+        cut = cut.left(space);
+    return cut.trimmed() + QChar(0x2026);
+}
+
+QString stripHashtags(QString s)
+{
+    s.remove(hashtagPattern());
+    static const QRegularExpression spaces(QStringLiteral("[ \\t]{2,}"));
+    s.replace(spaces, QStringLiteral(" "));
+    return s.trimmed();
+}
+
+QString firstSentence(const QString& line)
+{
+    static const QRegularExpression end(QStringLiteral("[.!?…。！？](\\s|$)"),
+                                        QRegularExpression::UseUnicodePropertiesOption);
+    const QRegularExpressionMatch m = end.match(line);
+    QString s = m.hasMatch() ? line.left(m.capturedStart() + 1) : line;
+    s = s.trimmed();
+    // A title reads better without its closing full stop.
+    if (s.endsWith(QLatin1Char('.')) && !s.endsWith(QLatin1String("..")))
+        s.chop(1);
+    return s;
+}
+
+QString makeTitle(const QStringList& lines)
+{
+    static const QRegularExpression markup(QStringLiteral("^(#+|[-*+•]|\\d+[.)])\\s*"));
+    for (QString line : lines) {
+        line = stripHashtags(line);
+        line.remove(markup);
+        line.remove(QLatin1Char('*'));
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        QString title = shorten(firstSentence(line), kTitleLimit);
+        if (!title.isEmpty() && title.at(0).isLower())
+            title[0] = title.at(0).toUpper();
+        return title;
+    }
+    return QStringLiteral("Untitled note");
+}
+
+QStringList makeTags(const QString& text)
+{
+    QStringList tags;
+    auto it = hashtagPattern().globalMatch(text);
+    while (it.hasNext()) {
+        const QString tag = it.next().captured(1).toLower();
+        if (!tags.contains(tag))
+            tags.append(tag);
+        if (tags.size() == kMaxTags)
+            return tags;
+    }
+    if (!tags.isEmpty())
+        return tags;
+
+    // No hashtags: the words the note keeps coming back to, ties broken by
+    // first appearance so the same text always gives the same tags.
+    static const QRegularExpression word(QStringLiteral("[\\p{L}][\\p{L}\\p{M}'’-]*"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    QHash<QString, int> count;
+    QHash<QString, int> first;
+    QStringList order;
+    auto wit = word.globalMatch(text);
+    while (wit.hasNext()) {
+        const QString w = wit.next().captured(0).toLower();
+        if (graphemeCount(w) < 4 || stopWords().contains(w))
+            continue;
+        if (!count.contains(w)) {
+            first.insert(w, int(order.size()));
+            order.append(w);
+        }
+        ++count[w];
+    }
+    std::stable_sort(order.begin(), order.end(), [&](const QString& a, const QString& b) {
+        if (count[a] != count[b])
+            return count[a] > count[b];
+        return first[a] < first[b];
+    });
+    return order.mid(0, kMaxTags);
+}
+
+QString makeContent(const QString& title, const QStringList& lines)
+{
+    static const QRegularExpression bullet(QStringLiteral("^\\s*[*+•·]\\s+"));
+    static const QRegularExpression heading(QStringLiteral("^#+\\s"));
+    QStringList body;
+    bool lastBlank = true;
+    for (QString line : lines) {
+        // Lines that only carry hashtags become the tags, not content.
+        if (!line.trimmed().isEmpty() && stripHashtags(line).isEmpty())
+            continue;
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+        if (line.trimmed().isEmpty()) {
+            if (!lastBlank)
+                body.append(QString());
+            lastBlank = true;
+            continue;
+        }
+        line.replace(bullet, QStringLiteral("- "));
+        // The title is the one top-level heading; demote any in the text.
+        if (heading.match(line).hasMatch() && line.startsWith(QLatin1String("# ")))
+            line.prepend(QLatin1Char('#'));
+        body.append(line);
+        lastBlank = false;
+    }
+    while (!body.isEmpty() && body.last().isEmpty())
+        body.removeLast();
+    QString out = QStringLiteral("# ") + title + QStringLiteral("\n");
+    if (!body.isEmpty())
+        out += QStringLiteral("\n") + body.join(QLatin1Char('\n')) + QStringLiteral("\n");
+    return out;
+}
+
+} // namespace
+
+Normalized normalizeNote(const QString& text)
+{
+    QString clean = text;
+    clean.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    clean.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    clean = clean.normalized(QString::NormalizationForm_C);
+    const QStringList lines = clean.split(QLatin1Char('\n'));
+
+    Normalized n;
+    n.title = makeTitle(lines);
+    n.content = makeContent(n.title, lines);
+    n.tags = makeTags(clean);
+    return n;
+}
+
+} // namespace study
