@@ -11,6 +11,8 @@ struct Credentials {
 
 // The three secrets of the signed-in account in the Secret Service, under the
 // service name "com.tavlo.popup". Synchronous; failures show only as absent values.
+// Every keyring call is bounded (about 3 s): a missing, locked or hung keyring
+// daemon gives absent values, never a frozen agent. Callable from any thread.
 namespace KeychainService {
 
 void saveAccessToken(const QString& token);
@@ -22,5 +24,20 @@ void clearAll();
 // Bumped by every clearAll(); work that began before a clear compares it
 // before storing anything.
 std::uint64_t generation();
+
+// Stores credentials and token of a sign-in that began at `startGeneration`,
+// unless a clearAll() came in between (then nothing is stored and it returns
+// false). A clearAll() running at the same time waits for the store to end,
+// so the clear always wins.
+bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, const QString& password,
+                        const QString& token);
+
+// Tests bound the keyring calls more tightly (seconds; <= 0 restores 3 s).
+void setCallTimeoutForTesting(double seconds);
+// Tests drop the in-memory token so the next read goes to the keyring.
+void forgetCachedTokenForTesting();
+// Tests run `hook` inside getAccessToken, after the keyring was read and
+// before the cache is filled (nullptr removes it).
+void setAfterLoadHookForTesting(void (*hook)());
 
 } // namespace KeychainService

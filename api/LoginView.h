@@ -1,27 +1,28 @@
 #pragma once
 #include "Result.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
+class QTimer;
 
 // The sign-in form shown in a 420 x 340 panel. It calls APIClient::login with
 // the fields exactly as typed; `onSuccess` runs on the main thread once per
 // successful sign-in, and every failure becomes one red line under the fields.
+// Child widgets carry object names for tests: "email", "password", "signIn",
+// "spinner", "error".
 class LoginView : public QWidget {
     Q_OBJECT
 public:
     explicit LoginView(std::function<void()> onSuccess, QWidget* parent = nullptr);
     ~LoginView() override;
 
-    // Runs the sign-in action (the button and Return in the password field).
-    // Ignored while the fields are incomplete or a sign-in is already running.
+    // The sign-in action (the button, Return in either field). Does nothing
+    // while a field is empty or while a sign-in is already running.
     void login();
 
     bool isLoading() const { return loading_; }
@@ -37,11 +38,10 @@ private:
 
     std::function<void()> onSuccess_;
     bool loading_ = false;
-    QLabel* icon_ = nullptr;
-    QLabel* title_ = nullptr;
+    QString error_;
     QLineEdit* email_ = nullptr;
     QLineEdit* password_ = nullptr;
-    QLabel* error_ = nullptr;
+    QLabel* errorLabel_ = nullptr;
     QPushButton* button_ = nullptr;
-    QProgressBar* spinner_ = nullptr;
+    QWidget* spinner_ = nullptr;
 };

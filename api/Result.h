@@ -39,6 +39,14 @@ struct APIError {
 struct TransportError {
     int code = 0;          // QNetworkReply::NetworkError, or our own codes below
     QString description;   // human-readable, localised description
+    QString domain = QStringLiteral("QNetworkReply"); // "QNetworkReply", or "TavloAPI" for our own codes
+    QString details;       // what the network layer said, the method and the URL
+
+    // Our own codes, in the domain "TavloAPI".
+    static constexpr int refusedBaseURL = -1;    // the base URL is not allowed; nothing was sent
+    static constexpr int responseTooLarge = -2;  // the body passed the read cap; the transfer was aborted
+    static constexpr int notSent = -3;           // the URL could not be built
+
     QString textForm() const; // full description: domain, code and details
 };
 

@@ -1,0 +1,459 @@
+#include "APIClient.h"
+
+#include "JsonDecoding.h"
+#include "KeychainService.h"
+#include "Log.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QStringDecoder>
+#include <QThread>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+
+namespace APIClient {
+
+namespace {
+
+constexpr double kDefaultTimeout = 15.0;
+constexpr qint64 kMaxResponseBytes = 16 * 1024 * 1024;
+
+std::atomic<double> timeoutScale{1.0};
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("APIClient", text);
+}
+
+// A callback that fires at most once, and not at all once the caller's
+// context object is gone. Shared between the steps of one operation.
+template <class T>
+class Sink {
+public:
+    Sink(QObject* context, Callback<T> done) : context_(context), guarded_(context != nullptr), done_(std::move(done)) {}
+
+    void operator()(Result<T> result)
+    {
+        if (fired_)
+            return;
+        fired_ = true;
+        if (guarded_ && !context_)
+            return;
+        if (done_)
+            done_(std::move(result));
+    }
+
+private:
+    QPointer<QObject> context_;
+    bool guarded_;
+    bool fired_ = false;
+    Callback<T> done_;
+};
+
+template <class T>
+using SinkPtr = std::shared_ptr<Sink<T>>;
+
+template <class T>
+SinkPtr<T> makeSink(QObject* context, Callback<T> done)
+{
+    return std::make_shared<Sink<T>>(context, std::move(done));
+}
+
+QObject* mainObject()
+{
+    return QCoreApplication::instance();
+}
+
+// Everything of the client runs on the main thread; a call from elsewhere is
+// moved there first.
+void onMain(std::function<void()> work)
+{
+    QObject* app = mainObject();
+    if (QThread::currentThread() == app->thread())
+        work();
+    else
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+QNetworkAccessManager* manager()
+{
+    static QPointer<QNetworkAccessManager> instance;
+    if (!instance) {
+        instance = new QNetworkAccessManager(mainObject());
+        // The token and the password must never follow a redirect to another host.
+        instance->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+    }
+    return instance;
+}
+
+// The keyring calls block (bounded, but up to a few seconds with a hung
+// daemon), so they run on one worker thread, in the order they were asked
+// for, and their results come back to the main thread.
+QThreadPool* keyringWorker()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(mainObject());
+        pool->setMaxThreadCount(1);
+        pool->setExpiryTimeout(-1);
+    }
+    return pool;
+}
+
+template <class T>
+void withKeyring(std::function<T()> work, std::function<void(T)> then)
+{
+    keyringWorker()->start([work = std::move(work), then = std::move(then)]() mutable {
+        T value = work();
+        QMetaObject::invokeMethod(
+            mainObject(), [then = std::move(then), value = std::move(value)]() mutable { then(std::move(value)); },
+            Qt::QueuedConnection);
+    });
+}
+
+int timeoutMilliseconds(double seconds)
+{
+    const double ms = seconds * timeoutScale.load() * 1000.0;
+    return int(std::clamp(std::ceil(ms), 1.0, double(std::numeric_limits<int>::max())));
+}
+
+std::optional<QString> decodeUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+APIError notAnHTTPResponse()
+{
+    return APIError::networkError(QStringLiteral("Error Domain=HTTP Code=-1 \"(null)\""),
+                                  tr("The operation couldn't be completed. (HTTP error -1.)"));
+}
+
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// The outcome of one send: a transport failure, or an HTTP status and body.
+struct RawReply {
+    std::optional<TransportError> transport;
+    std::optional<int> status; // absent: not an HTTP response
+    QByteArray body;
+};
+
+TransportError refusedBaseURL(const QString& problem)
+{
+    TransportError e;
+    e.domain = QStringLiteral("TavloAPI");
+    e.code = TransportError::refusedBaseURL;
+    e.description = tr("The service address is not allowed: %1").arg(problem);
+    e.details = QStringLiteral("base URL %1").arg(baseURL());
+    return e;
+}
+
+bool isHTTPLevelError(QNetworkReply::NetworkError error)
+{
+    // The codes Qt derives from an HTTP status; the status itself tells more.
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+           || error == QNetworkReply::ProtocolInvalidOperationError
+           || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+TransportError transportError(QNetworkReply::NetworkError code, const QString& qtText, bool timedOut,
+                              const QString& method, const QUrl& url)
+{
+    TransportError e;
+    e.code = timedOut ? int(QNetworkReply::TimeoutError) : int(code);
+    switch (timedOut ? QNetworkReply::TimeoutError : code) {
+    case QNetworkReply::TimeoutError: e.description = tr("The request timed out."); break;
+    case QNetworkReply::ConnectionRefusedError: e.description = tr("Could not connect to the server."); break;
+    case QNetworkReply::RemoteHostClosedError: e.description = tr("The network connection was lost."); break;
+    case QNetworkReply::HostNotFoundError:
+        e.description = tr("A server with the specified hostname could not be found.");
+        break;
+    case QNetworkReply::SslHandshakeFailedError:
+        e.description = tr("A TLS error has occurred and a secure connection to the server cannot be made.");
+        break;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        e.description = tr("The network connection appears to be offline.");
+        break;
+    case QNetworkReply::InsecureRedirectError:
+        e.description = tr("The server redirected the request to another address, which is not followed.");
+        break;
+    case QNetworkReply::TooManyRedirectsError: e.description = tr("The server redirected the request too many times."); break;
+    case QNetworkReply::OperationCanceledError: e.description = tr("The request was cancelled."); break;
+    default: e.description = qtText.isEmpty() ? tr("The request failed.") : qtText; break;
+    }
+    const char* name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(int(code));
+    e.details = QStringLiteral("%1: %2; %3 %4")
+                    .arg(QLatin1String(name ? name : "UnknownNetworkError"), qtText, method,
+                         url.toString(QUrl::RemoveUserInfo));
+    return e;
+}
+
+// Sends one request and reports what came back. `token` adds the bearer header.
+void send(const QString& path, const QString& method, const std::optional<QByteArray>& body,
+          const std::optional<QString>& token, double timeoutSeconds, std::function<void(RawReply)> then)
+{
+    const QString problem = baseURLProblem();
+    if (!problem.isEmpty()) {
+        then(RawReply{refusedBaseURL(problem), std::nullopt, {}});
+        return;
+    }
+    const QUrl url(baseURL() + path);
+    if (!url.isValid()) {
+        TransportError e;
+        e.domain = QStringLiteral("TavloAPI");
+        e.code = TransportError::notSent;
+        e.description = tr("The request address is not valid.");
+        e.details = url.errorString();
+        then(RawReply{e, std::nullopt, {}});
+        return;
+    }
+
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", "application/json");
+    if (token)
+        request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    request.setTransferTimeout(timeoutMilliseconds(timeoutSeconds));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+
+    const QByteArray verb = method.toLatin1();
+    QNetworkReply* reply = body ? manager()->sendCustomRequest(request, verb, *body)
+                                : manager()->sendCustomRequest(request, verb, static_cast<QIODevice*>(nullptr));
+
+    // Set when we abort the reply ourselves, to tell that apart from Qt
+    // cancelling it on the transfer time-out.
+    auto tooLarge = std::make_shared<bool>(false);
+    auto checkSize = [reply, tooLarge](qint64 size) {
+        if (size > kMaxResponseBytes && !*tooLarge) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, checkSize] {
+        checkSize(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [checkSize](qint64 received, qint64 total) { checkSize(std::max(received, total)); });
+
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, method, url, then = std::move(then)] {
+        reply->deleteLater();
+        if (*tooLarge) {
+            TransportError e;
+            e.domain = QStringLiteral("TavloAPI");
+            e.code = TransportError::responseTooLarge;
+            e.description = tr("The response from the server is larger than 16 MiB and was not read.");
+            e.details = QStringLiteral("%1 %2").arg(method, url.toString(QUrl::RemoveUserInfo));
+            then(RawReply{e, std::nullopt, {}});
+            return;
+        }
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QNetworkReply::NetworkError error = reply->error();
+        if (error != QNetworkReply::NoError && !(status.isValid() && isHTTPLevelError(error))) {
+            // We only abort for size, so a cancel here is the transfer time-out.
+            const bool timedOut = error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
+            then(RawReply{transportError(error, reply->errorString(), timedOut, method, url), std::nullopt, {}});
+            return;
+        }
+        if (!status.isValid()) {
+            then(RawReply{std::nullopt, std::nullopt, {}});
+            return;
+        }
+        then(RawReply{std::nullopt, status.toInt(), reply->readAll()});
+    });
+}
+
+void loginFrom(std::uint64_t startGeneration, const QString& email, const QString& password, SinkPtr<void> sink)
+{
+    const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("email"), email},
+                                                      {QStringLiteral("password"), password}})
+                                .toJson(QJsonDocument::Compact);
+    const QString path = QStringLiteral("/auth/login");
+    if (const QString problem = baseURLProblem(); !problem.isEmpty()) {
+        (*sink)(refusedBaseURL(problem));
+        return;
+    }
+    log(QStringLiteral("Login request to ") + baseURL() + path);
+    send(path, QStringLiteral("POST"), body, std::nullopt, kDefaultTimeout,
+         [startGeneration, email, password, sink](RawReply reply) {
+             if (reply.transport) {
+                 (*sink)(*reply.transport);
+                 return;
+             }
+             if (!reply.status) {
+                 (*sink)(notAnHTTPResponse());
+                 return;
+             }
+             if (*reply.status != 200) {
+                 (*sink)(APIError::serverError(*reply.status, QStringLiteral("Login failed")));
+                 return;
+             }
+             Result<QJsonValue> parsed = JsonDecoding::parse(reply.body);
+             if (!parsed) {
+                 (*sink)(parsed.error());
+                 return;
+             }
+             const QJsonValue token = parsed.value()[QLatin1String("data")][QLatin1String("access_token")];
+             if (!parsed.value().isObject() || !parsed.value()[QLatin1String("data")].isObject() || !token.isString()) {
+                 (*sink)(APIError::decodingError());
+                 return;
+             }
+             withKeyring<bool>(
+                 [=] { return KeychainService::saveLoginIfCurrent(startGeneration, email, password, token.toString()); },
+                 [sink](bool stored) {
+                     // Not stored: the account was cleared (switched) while this
+                     // sign-in was under way, so it no longer speaks for anyone.
+                     if (stored)
+                         (*sink)(Result<void>());
+                     else
+                         (*sink)(APIError::unauthorized());
+                 });
+         });
+}
+
+struct RequestSpec {
+    QString path;
+    QString method;
+    std::optional<QByteArray> body;
+    bool isRetry = false;
+    double timeout = kDefaultTimeout;
+};
+
+void request(RequestSpec spec, SinkPtr<QByteArray> sink);
+
+// Signs in again with the stored credentials, then repeats the request once.
+void reloginAndRepeat(RequestSpec spec, std::uint64_t startGeneration, SinkPtr<QByteArray> sink)
+{
+    withKeyring<std::optional<Credentials>>(
+        [] { return KeychainService::getCredentials(); },
+        [spec, startGeneration, sink](std::optional<Credentials> credentials) {
+            if (!credentials) {
+                (*sink)(APIError::unauthorized());
+                return;
+            }
+            auto loggedIn = std::make_shared<Sink<void>>(nullptr, [spec, sink](Result<void> result) {
+                if (!result) {
+                    (*sink)(result.error());
+                    return;
+                }
+                RequestSpec repeat = spec;
+                repeat.isRetry = true;
+                request(repeat, sink);
+            });
+            loginFrom(startGeneration, credentials->email, credentials->password, loggedIn);
+        });
+}
+
+void request(RequestSpec spec, SinkPtr<QByteArray> sink)
+{
+    // Taken before anything is read: a clearAll() from here on means the
+    // stored account changed, and a re-login for the old one must not store.
+    const std::uint64_t startGeneration = KeychainService::generation();
+    withKeyring<std::optional<QString>>(
+        [] { return KeychainService::getAccessToken(); },
+        [spec, startGeneration, sink](std::optional<QString> token) {
+            if (!token) {
+                if (spec.isRetry)
+                    (*sink)(APIError::unauthorized());
+                else
+                    reloginAndRepeat(spec, startGeneration, sink);
+                return;
+            }
+            send(spec.path, spec.method, spec.body, token, spec.timeout,
+                 [spec, startGeneration, sink](RawReply reply) {
+                     if (reply.transport) {
+                         (*sink)(*reply.transport);
+                         return;
+                     }
+                     if (!reply.status) {
+                         (*sink)(notAnHTTPResponse());
+                         return;
+                     }
+                     const int status = *reply.status;
+                     if (status == 401 && !spec.isRetry) {
+                         reloginAndRepeat(spec, startGeneration, sink);
+                         return;
+                     }
+                     if (status >= 200 && status <= 299) {
+                         (*sink)(reply.body);
+                         return;
+                     }
+                     (*sink)(APIError::serverError(status, decodeUtf8(reply.body).value_or(QStringLiteral("Unknown error"))));
+                 });
+        });
+}
+
+} // namespace
+
+QString baseURL()
+{
+    QString url = qEnvironmentVariable("TAVLO_API_BASE_URL");
+    if (url.isEmpty())
+        url = QStringLiteral(TAVLO_API_BASE_URL);
+    while (url.endsWith(u'/'))
+        url.chop(1);
+    return url;
+}
+
+QString baseURLProblem()
+{
+    const QString base = baseURL();
+    const QUrl url(base, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return tr("\"%1\" is not a valid URL.").arg(base);
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return {};
+    if (scheme == QLatin1String("http")) {
+        if (isLoopbackHost(url.host()))
+            return {};
+        return tr("\"%1\" uses plain http to a host other than this computer; only https is allowed there.").arg(base);
+    }
+    return tr("\"%1\" is neither an https nor a loopback http URL.").arg(base);
+}
+
+void authenticatedRequest(const QString& path, const QString& method, std::optional<QByteArray> body, bool isRetry,
+                          double timeoutSeconds, QObject* context, Callback<QByteArray> done)
+{
+    auto sink = makeSink<QByteArray>(context, std::move(done));
+    RequestSpec spec{path, method, std::move(body), isRetry, timeoutSeconds};
+    onMain([spec = std::move(spec), sink] { request(spec, sink); });
+}
+
+void authenticatedRequest(const QString& path, QObject* context, Callback<QByteArray> done)
+{
+    authenticatedRequest(path, QStringLiteral("GET"), std::nullopt, false, kDefaultTimeout, context, std::move(done));
+}
+
+void login(const QString& email, const QString& password, QObject* context, Callback<void> done)
+{
+    auto sink = makeSink<void>(context, std::move(done));
+    const std::uint64_t startGeneration = KeychainService::generation();
+    onMain([=] { loginFrom(startGeneration, email, password, sink); });
+}
+
+void setTimeoutScaleForTesting(double scale)
+{
+    timeoutScale = scale > 0 ? scale : 1.0;
+}
+
+} // namespace APIClient

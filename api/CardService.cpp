@@ -1,0 +1,79 @@
+#include "CardService.h"
+
+#include "APIClient.h"
+#include "Log.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringDecoder>
+#include <QTextBoundaryFinder>
+
+namespace CardService {
+
+namespace {
+
+constexpr double kTimeout = 15.0;
+constexpr int kLoggedCharacters = 200;
+
+// The start of the body as the learner would count it: whole grapheme
+// clusters, so an emoji or a combining accent is never cut in half.
+QString bodyPreview(const QByteArray& body)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder(body);
+    if (decoder.hasError())
+        return QStringLiteral("nil");
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (int i = 0; i < kLoggedCharacters; ++i) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0)
+            break;
+        end = next;
+    }
+    return text.left(end);
+}
+
+} // namespace
+
+void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>> done)
+{
+    const QString path = QStringLiteral("/trouble-cards?limit=") + QString::number(limit);
+    APIClient::authenticatedRequest(path, QStringLiteral("GET"), std::nullopt, false, kTimeout, context,
+                                    [done = std::move(done)](Result<QByteArray> result) {
+                                        if (!result) {
+                                            done(result.error());
+                                            return;
+                                        }
+                                        const QByteArray& body = result.value();
+                                        log(QStringLiteral("API raw response (%1 bytes): ").arg(body.size())
+                                            + bodyPreview(body));
+                                        Result<TroubleCardsResponse> decoded = decodeTroubleCardsResponse(body);
+                                        if (!decoded) {
+                                            // Looks like an account with nothing to practise, not a failure.
+                                            log(QStringLiteral("Decode error: ") + localizedDescription(decoded.error()));
+                                            done(QList<TroubleCard>());
+                                            return;
+                                        }
+                                        done(std::move(decoded).value().data);
+                                    });
+}
+
+void fetchTroubleCards(QObject* context, Callback<QList<TroubleCard>> done)
+{
+    fetchTroubleCards(10, context, std::move(done));
+}
+
+void submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done)
+{
+    const QByteArray body = QJsonDocument(toJson(ReviewRequest{cardId, quality})).toJson(QJsonDocument::Compact);
+    APIClient::authenticatedRequest(QStringLiteral("/reviews"), QStringLiteral("POST"), body, false, kTimeout, context,
+                                    [done = std::move(done)](Result<QByteArray> result) {
+                                        if (!result)
+                                            done(result.error());
+                                        else
+                                            done(Result<void>());
+                                    });
+}
+
+} // namespace CardService

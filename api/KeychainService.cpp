@@ -1,0 +1,253 @@
+// libsecret pulls in GLib, whose headers use the word "signals"; it must come
+// before anything from Qt.
+#include <libsecret/secret.h>
+
+#include "KeychainService.h"
+
+#include <QByteArray>
+#include <QStringDecoder>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace KeychainService {
+
+namespace {
+
+constexpr const char* kServiceName = "com.tavlo.popup";
+constexpr double kDefaultCallTimeout = 3.0;
+
+const SecretSchema* schema()
+{
+    // Matched on the two attributes only, so an item stored by another tool
+    // (secret-tool) under the same service and account is found as well.
+    static const SecretSchema s = {
+        "com.tavlo.popup",
+        SECRET_SCHEMA_DONT_MATCH_NAME,
+        {
+            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+        },
+        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    };
+    return &s;
+}
+
+std::atomic<double> callTimeout{kDefaultCallTimeout};
+
+// The token cache and the generation; the mutex is held only while they are
+// read or written, never across a keyring call.
+std::mutex cacheMutex;
+std::optional<QString> cachedAccessToken;
+std::uint64_t currentGeneration = 0;
+
+// Serialises clearAll() against a conditional login store, so a clear can
+// never land between the generation check and the writes.
+std::mutex writeMutex;
+
+std::atomic<void (*)()> afterLoadHook{nullptr};
+
+// A GCancellable that a watchdog thread cancels when the call takes too long.
+// The synchronous libsecret calls block on D-Bus; a daemon that never answers
+// would otherwise hold the caller for D-Bus's own 25 s time-out or longer
+// (an unlock prompt nobody sees waits for ever).
+class BoundedCall {
+public:
+    BoundedCall() : cancellable_(g_cancellable_new())
+    {
+        const auto limit = std::chrono::duration<double>(callTimeout.load());
+        watchdog_ = std::thread([this, limit] {
+            std::unique_lock lock(mutex_);
+            if (!condition_.wait_for(lock, limit, [this] { return finished_; }))
+                g_cancellable_cancel(cancellable_);
+        });
+    }
+    ~BoundedCall()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        condition_.notify_all();
+        watchdog_.join();
+        g_object_unref(cancellable_);
+    }
+    BoundedCall(const BoundedCall&) = delete;
+    BoundedCall& operator=(const BoundedCall&) = delete;
+
+    GCancellable* cancellable() const { return cancellable_; }
+
+private:
+    GCancellable* cancellable_;
+    std::mutex mutex_;
+    std::condition_variable condition_;
+    bool finished_ = false;
+    std::thread watchdog_;
+};
+
+void clearError(GError*& error)
+{
+    if (error)
+        g_error_free(error);
+    error = nullptr;
+}
+
+void deleteItem(const QString& key)
+{
+    const QByteArray account = key.toUtf8();
+    BoundedCall call;
+    GError* error = nullptr;
+    secret_password_clear_sync(schema(), call.cancellable(), &error, "service", kServiceName, "account",
+                               account.constData(), nullptr);
+    clearError(error); // a missing item or an unreachable keyring: nothing to do either way
+}
+
+// Always replaces: delete, then add. An add that fails leaves no item.
+void storeItem(const QString& key, const QString& value)
+{
+    deleteItem(key);
+    const QByteArray account = key.toUtf8();
+    const QByteArray bytes = value.toUtf8();
+    const QByteArray label = QByteArrayLiteral("Tavlo ") + account;
+    SecretValue* secret = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    BoundedCall call;
+    GError* error = nullptr;
+    secret_password_store_binary_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret,
+                                      call.cancellable(), &error, "service", kServiceName, "account",
+                                      account.constData(), nullptr);
+    secret_value_unref(secret);
+    clearError(error);
+}
+
+std::optional<QString> loadItem(const QString& key)
+{
+    const QByteArray account = key.toUtf8();
+    BoundedCall call;
+    GError* error = nullptr;
+    SecretValue* secret = secret_password_lookup_binary_sync(schema(), call.cancellable(), &error, "service",
+                                                             kServiceName, "account", account.constData(), nullptr);
+    clearError(error);
+    if (!secret)
+        return std::nullopt;
+    gsize length = 0;
+    const gchar* data = secret_value_get(secret, &length);
+    const QByteArray bytes(data, qsizetype(length));
+    secret_value_unref(secret);
+
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+void storeTokenLocked(const QString& token)
+{
+    {
+        std::lock_guard lock(cacheMutex);
+        cachedAccessToken = token;
+    }
+    storeItem(QStringLiteral("access_token"), token);
+}
+
+void storeCredentialsLocked(const QString& email, const QString& password)
+{
+    storeItem(QStringLiteral("email"), email);
+    storeItem(QStringLiteral("password"), password);
+}
+
+} // namespace
+
+void saveAccessToken(const QString& token)
+{
+    storeTokenLocked(token);
+}
+
+std::optional<QString> getAccessToken()
+{
+    std::uint64_t startGeneration = 0;
+    {
+        std::lock_guard lock(cacheMutex);
+        if (cachedAccessToken)
+            return cachedAccessToken;
+        startGeneration = currentGeneration;
+    }
+    std::optional<QString> loaded = loadItem(QStringLiteral("access_token"));
+    if (auto hook = afterLoadHook.load())
+        hook();
+    std::lock_guard lock(cacheMutex);
+    if (currentGeneration != startGeneration)
+        return cachedAccessToken; // cleared meanwhile: what was read belongs to the old account
+    if (cachedAccessToken)
+        return cachedAccessToken; // a newer token was saved while we read the keyring
+    cachedAccessToken = loaded;
+    return loaded;
+}
+
+void saveCredentials(const QString& email, const QString& password)
+{
+    storeCredentialsLocked(email, password);
+}
+
+std::optional<Credentials> getCredentials()
+{
+    std::optional<QString> email = loadItem(QStringLiteral("email"));
+    if (!email)
+        return std::nullopt;
+    std::optional<QString> password = loadItem(QStringLiteral("password"));
+    if (!password)
+        return std::nullopt;
+    return Credentials{*email, *password};
+}
+
+void clearAll()
+{
+    std::lock_guard write(writeMutex);
+    // The items go first: emptying the cache before them would let a
+    // getAccessToken in between read the old token back into the cache.
+    deleteItem(QStringLiteral("access_token"));
+    deleteItem(QStringLiteral("email"));
+    deleteItem(QStringLiteral("password"));
+    std::lock_guard lock(cacheMutex);
+    ++currentGeneration;
+    cachedAccessToken.reset();
+}
+
+std::uint64_t generation()
+{
+    std::lock_guard lock(cacheMutex);
+    return currentGeneration;
+}
+
+bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, const QString& password,
+                        const QString& token)
+{
+    std::lock_guard write(writeMutex);
+    if (generation() != startGeneration)
+        return false;
+    storeCredentialsLocked(email, password);
+    storeTokenLocked(token);
+    return true;
+}
+
+void setCallTimeoutForTesting(double seconds)
+{
+    callTimeout = seconds > 0 ? seconds : kDefaultCallTimeout;
+}
+
+void forgetCachedTokenForTesting()
+{
+    std::lock_guard lock(cacheMutex);
+    cachedAccessToken.reset();
+}
+
+void setAfterLoadHookForTesting(void (*hook)())
+{
+    afterLoadHook = hook;
+}
+
+} // namespace KeychainService
