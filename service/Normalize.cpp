@@ -90,22 +90,32 @@ QString firstSentence(const QString& line)
     return s;
 }
 
-QString makeTitle(const QStringList& lines)
+struct Title {
+    QString text;
+    int line = -1;            // the line it came from
+    bool wholeLine = false;   // the title says all that line says
+};
+
+Title makeTitle(const QStringList& lines)
 {
     static const QRegularExpression markup(QStringLiteral("^(#+|[-*+•]|\\d+[.)])\\s*"));
-    for (QString line : lines) {
-        line = stripHashtags(line);
+    for (int i = 0; i < lines.size(); ++i) {
+        QString line = stripHashtags(lines[i]);
         line.remove(markup);
         line.remove(QLatin1Char('*'));
         line = line.trimmed();
         if (line.isEmpty())
             continue;
-        QString title = shorten(firstSentence(line), kTitleLimit);
-        if (!title.isEmpty() && title.at(0).isLower())
-            title[0] = title.at(0).toUpper();
-        return title;
+        const QString sentence = firstSentence(line);
+        Title t;
+        t.text = shorten(sentence, kTitleLimit);
+        t.line = i;
+        t.wholeLine = t.text == sentence && (sentence == line || sentence + QLatin1Char('.') == line);
+        if (!t.text.isEmpty() && t.text.at(0).isLower())
+            t.text[0] = t.text.at(0).toUpper();
+        return t;
     }
-    return QStringLiteral("Untitled note");
+    return Title{QStringLiteral("Untitled note"), -1, false};
 }
 
 QStringList makeTags(const QString& text)
@@ -148,13 +158,17 @@ QStringList makeTags(const QString& text)
     return order.mid(0, kMaxTags);
 }
 
-QString makeContent(const QString& title, const QStringList& lines)
+QString makeContent(const Title& title, const QStringList& lines)
 {
     static const QRegularExpression bullet(QStringLiteral("^\\s*[*+•·]\\s+"));
     static const QRegularExpression heading(QStringLiteral("^#+\\s"));
     QStringList body;
     bool lastBlank = true;
-    for (QString line : lines) {
+    for (int i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        // The heading already says it.
+        if (i == title.line && title.wholeLine)
+            continue;
         // Lines that only carry hashtags become the tags, not content.
         if (!line.trimmed().isEmpty() && stripHashtags(line).isEmpty())
             continue;
@@ -175,7 +189,7 @@ QString makeContent(const QString& title, const QStringList& lines)
     }
     while (!body.isEmpty() && body.last().isEmpty())
         body.removeLast();
-    QString out = QStringLiteral("# ") + title + QStringLiteral("\n");
+    QString out = QStringLiteral("# ") + title.text + QStringLiteral("\n");
     if (!body.isEmpty())
         out += QStringLiteral("\n") + body.join(QLatin1Char('\n')) + QStringLiteral("\n");
     return out;
@@ -188,12 +202,13 @@ Normalized normalizeNote(const QString& text)
     QString clean = text;
     clean.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     clean.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    clean = clean.normalized(QString::NormalizationForm_C);
+    clean = clean.normalized(QString::NormalizationForm_C).trimmed();
     const QStringList lines = clean.split(QLatin1Char('\n'));
 
     Normalized n;
-    n.title = makeTitle(lines);
-    n.content = makeContent(n.title, lines);
+    const Title title = makeTitle(lines);
+    n.title = title.text;
+    n.content = makeContent(title, lines);
     n.tags = makeTags(clean);
     return n;
 }

