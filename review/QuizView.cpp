@@ -1,8 +1,82 @@
 #include "QuizView.h"
 
-#include <QLabel>
-#include <QPushButton>
+#include "AnswerMatching.h"
+#include "ReviewStyle.h"
+#include "SoundEffects.h"
+#include "Speech.h"
+
+#include <QAbstractButton>
+#include <QPainter>
+#include <QPointer>
+#include <QShortcut>
 #include <QVBoxLayout>
+
+using namespace ReviewStyle;
+
+// One option: a plain button that paints its own rounded row in the colours
+// its view decides.
+class OptionRow : public QAbstractButton {
+public:
+    OptionRow(const QuizView* view, int index, const QString& text, QWidget* parent)
+        : QAbstractButton(parent)
+        , m_view(view)
+        , m_index(index)
+    {
+        setText(text);
+        setToolTip(text);
+        setFont(body());
+        setFocusPolicy(Qt::NoFocus);
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setObjectName(QStringLiteral("option%1").arg(index + 1));
+    }
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        return {metrics.horizontalAdvance(text()) + 2 * horizontalPadding + iconSize + 8,
+                metrics.height() + 2 * verticalPadding};
+    }
+    QSize minimumSizeHint() const override { return {2 * horizontalPadding + iconSize, sizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QuizView::RowAppearance look = m_view->rowAppearance(m_index);
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal inset = borderWidth / 2;
+        const QRectF shape = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
+        p.setPen(Qt::NoPen);
+        p.setBrush(look.fill);
+        p.drawRoundedRect(shape, radius, radius);
+        p.setPen(QPen(look.border, borderWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(shape, radius, radius);
+
+        QRect textArea = rect().adjusted(horizontalPadding, 0, -horizontalPadding, 0);
+        if (look.checkmark || look.cross) {
+            const QRect iconArea(textArea.right() - iconSize + 1, (height() - iconSize) / 2, iconSize, iconSize);
+            p.drawPixmap(iconArea, glyphPixmap(look.checkmark ? Glyph::checkmarkCircle : Glyph::xmarkCircle,
+                                               look.text, iconSize, devicePixelRatioF()));
+            textArea.setRight(iconArea.left() - 8);
+        }
+        p.setPen(look.text);
+        p.setFont(font());
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, textArea.width());
+        p.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    }
+
+private:
+    static constexpr int horizontalPadding = 16;
+    static constexpr int verticalPadding = 12;
+    static constexpr int iconSize = 17;
+    static constexpr qreal radius = 10;
+    static constexpr qreal borderWidth = 1.5;
+
+    const QuizView* m_view;
+    int m_index;
+};
 
 QuizView::QuizView(const QString& question, const QStringList& options, const QString& correctAnswer,
                    std::function<void(int)> onAnswer, QWidget* parent)
@@ -13,25 +87,89 @@ QuizView::QuizView(const QString& question, const QStringList& options, const QS
     , m_onAnswer(std::move(onAnswer))
 {
     setFixedSize(420, 340);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(question, this));
-    for (int i = 0; i < options.size(); ++i) {
-        auto* button = new QPushButton(options.at(i), this);
-        connect(button, &QPushButton::clicked, this, [this, i] { pick(i); });
-        layout->addWidget(button);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, windowBackground(palette()));
+    setPalette(background);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(24, 24, 24, 24);
+    root->setSpacing(20);
+    root->addStretch(1);
+
+    m_prompt = new PromptPanel(question, this);
+    connect(m_prompt, &PromptPanel::speakRequested, this, [this] { speak(m_question); });
+    root->addWidget(m_prompt);
+
+    auto* list = new QVBoxLayout;
+    list->setSpacing(10);
+    for (int i = 0; i < m_options.size(); ++i) {
+        auto* row = new OptionRow(this, i, m_options.at(i), this);
+        connect(row, &QAbstractButton::clicked, this, [this, i] { pick(i); });
+        list->addWidget(row);
+        m_rows.append(row);
+    }
+    root->addLayout(list);
+    root->addStretch(1);
+
+    // Number keys pick options wherever the focus is in the panel.
+    for (int i = 0; i < std::min<int>(int(m_options.size()), 9); ++i) {
+        for (auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
+            auto* key = new QShortcut(QKeySequence(int(modifier) | (Qt::Key_1 + i)), this);
+            key->setContext(Qt::WindowShortcut);
+            connect(key, &QShortcut::activated, this, [this, i] { pick(i); });
+        }
     }
 }
 
 QuizView::~QuizView() = default;
 
+bool QuizView::isCorrect(int index) const
+{
+    return AnswerMatching::canonicallyEqual(m_options.at(index), m_correctAnswer);
+}
+
+QuizView::RowAppearance QuizView::rowAppearance(int index) const
+{
+    const QPalette& pal = palette();
+    using Kind = RowAppearance::Kind;
+    if (!m_submitted)
+        return {Kind::unanswered, primaryLabel(pal), controlBackground(pal), separator(pal)};
+    if (isCorrect(index))
+        return {Kind::right, green(), withAlpha(green(), 0.1), green(), true, false};
+    if (m_selected == index)
+        return {Kind::wrongPick, red(), withAlpha(red(), 0.1), red(), false, true};
+    return {Kind::other, secondaryLabel(pal), controlBackground(pal), separator(pal)};
+}
+
 void QuizView::pick(int index)
 {
-    if (m_submitted)
+    if (m_submitted || index < 0 || index >= m_options.size())
         return;
-    m_submitted = true;
     m_selected = index;
-    const bool right = m_options.at(index).normalized(QString::NormalizationForm_C)
-        == m_correctAnswer.normalized(QString::NormalizationForm_C);
+    m_submitted = true;
+    for (OptionRow* row : std::as_const(m_rows)) {
+        row->setEnabled(false);
+        row->setCursor(Qt::ArrowCursor);
+        row->update();
+    }
+
+    const bool right = isCorrect(index);
+    if (right)
+        SoundEffects::playCorrect();
+    else
+        SoundEffects::playIncorrect();
     if (m_onAnswer)
         m_onAnswer(right ? 4 : 1);
+}
+
+SpeechChannel& QuizView::speechChannel()
+{
+    static SpeechChannel channel;
+    return channel;
+}
+
+void QuizView::speak(const QString& text)
+{
+    speechChannel().speak(text);
 }

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <QColor>
 #include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
-// Multiple-choice form of a card review: the learner picks one option and the
-// view reports quality 4 (right) or 1 (wrong) through onAnswer, exactly once.
+class OptionRow;
+class PromptPanel;
+class SpeechChannel;
+
+// Multiple-choice form of a card review: the learner picks one option (by
+// click or with the keys 1 to 4) and the view reports quality 4 (right) or 1
+// (wrong) through onAnswer, exactly once.
 class QuizView : public QWidget {
     Q_OBJECT
 public:
@@ -14,13 +21,40 @@ public:
              std::function<void(int)> onAnswer, QWidget* parent = nullptr);
     ~QuizView() override;
 
-private:
+    // How an option row is drawn in the current state.
+    struct RowAppearance {
+        enum class Kind { unanswered, right, wrongPick, other };
+        Kind kind;
+        QColor text;
+        QColor fill;
+        QColor border;
+        bool checkmark = false;
+        bool cross = false;
+    };
+    RowAppearance rowAppearance(int index) const;
+
+    bool submitted() const { return m_submitted; }
+    // Position of the picked option; options are kept by position because
+    // the same text may appear more than once.
+    std::optional<int> selectedIndex() const { return m_selected; }
+
+    // Picks the option at `index`, as its button or number key does.
     void pick(int index);
+
+    // Speech of all multiple-choice views, one process at a time.
+    static void speak(const QString& text);
+    static SpeechChannel& speechChannel();
+
+private:
+    bool isCorrect(int index) const;
 
     QString m_question;
     QStringList m_options;
     QString m_correctAnswer;
     std::function<void(int)> m_onAnswer;
     bool m_submitted = false;
-    int m_selected = -1;
+    std::optional<int> m_selected;
+
+    PromptPanel* m_prompt = nullptr;
+    QList<OptionRow*> m_rows;
 };

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+
+// Short feedback sounds after an answer. Fire and forget: playback runs in the
+// background, and without a sound server or sound theme nothing is heard.
+namespace SoundEffects {
+
+enum class Sound { correct, incorrect };
+
+void playCorrect();
+void playIncorrect();
+
+// The freedesktop theme sound played for each feedback.
+const char* themeSoundName(Sound sound);
+
+// Tests observe the feedback instead of hearing it: while an observer is set
+// it is called in place of the playback. Pass nullptr to restore playback.
+void setObserverForTesting(std::function<void(Sound)> observer);
+
+} // namespace SoundEffects

@@ -1,0 +1,48 @@
+#include "Speech.h"
+
+#include "AnswerMatching.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+
+SpeechChannel::SpeechChannel(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString SpeechChannel::program()
+{
+    const QString configured = qEnvironmentVariable("TAVLO_SPEECH_COMMAND");
+    return configured.isEmpty() ? QStringLiteral("espeak-ng") : configured;
+}
+
+void SpeechChannel::speak(const QString& text)
+{
+    if (m_current)
+        m_current->terminate();
+
+    const QString executable = QStandardPaths::findExecutable(program());
+    if (executable.isEmpty()) {
+        m_current = nullptr;
+        return;
+    }
+
+    // Owned by the application rather than the channel or a view: a closed
+    // popup must not kill (and block on) speech that is still running.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(executable);
+    // "--" ends the options, so a card text such as "-w file" or "--help" is
+    // spoken instead of being obeyed.
+    process->setArguments({QStringLiteral("--"), stripPOS(text)});
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // Deleting the object once the child has exited also reaps it.
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    m_current = process;
+    process->start();
+}
