@@ -1,0 +1,324 @@
+#include "AppDelegate.h"
+
+#include "APIClient.h"
+#include "KeychainService.h"
+#include "Log.h"
+#include "PopupWindowController.h"
+#include "RandomSource.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+#include <cmath>
+
+namespace {
+constexpr int kPauseTag = 100;
+constexpr int kAccountTag = 200;
+constexpr int kSwitchAccountTag = 201;
+const QString kNotLoggedIn = QStringLiteral("Not logged in");
+} // namespace
+
+QIcon tavloIcon()
+{
+    QIcon icon;
+    for (int px : {16, 22, 24, 32, 48, 64, 128}) {
+        QPixmap pm(px, px);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = px / 32.0;
+        p.scale(s, s);
+        QPen pen(QColor(0x33, 0x33, 0x33), px <= 22 ? 2.2 : 1.8);
+        pen.setJoinStyle(Qt::RoundJoin);
+        auto card = [&](double angle, double dx, double dy, const QColor& fill) {
+            p.save();
+            p.translate(16 + dx, 16 + dy);
+            p.rotate(angle);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(-9, -6.5, 18, 13), 2.5, 2.5);
+            p.setPen(pen);
+            p.setBrush(fill);
+            p.drawPath(path);
+            p.restore();
+        };
+        card(-14, -3, -3, QColor(0xff, 0xd3, 0x8a));
+        card(8, 3, 3, QColor(0xff, 0x9f, 0x1c));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
+{
+    trayRetry_.setInterval(5000);
+    connect(&trayRetry_, &QTimer::timeout, this, &AppDelegate::showTrayWhenAvailable);
+}
+
+AppDelegate::~AppDelegate()
+{
+    delete menu_;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    setupStatusItem();
+    updateAccountMenu();
+    log(QStringLiteral("App launched"));
+    const QString problem = APIClient::baseURLProblem();
+    if (!problem.isEmpty()) {
+        // The agent keeps running; every backend call will fail until the
+        // address is fixed, so say so once, plainly.
+        startupNotice_ = QStringLiteral("The study service address cannot be used: ") + problem;
+        log(startupNotice_);
+        if (statusItem_->isVisible()) {
+            statusItem_->showMessage(QStringLiteral("TavloPopup"), startupNotice_, QSystemTrayIcon::Warning, 15000);
+        } else {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
+                                        QMessageBox::Ok);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        }
+    }
+    scheduleNextPopup();
+}
+
+void AppDelegate::setupStatusItem()
+{
+    statusItem_ = new QSystemTrayIcon(this);
+    statusItem_->setIcon(tavloIcon());
+    statusItem_->setToolTip(QStringLiteral("TavloPopup"));
+
+    menu_ = new QMenu;
+    menu_->setAccessibleName(QStringLiteral("TavloPopup"));
+    auto add = [this](const QString& title, const char* key, void (AppDelegate::*slot)()) {
+        QAction* a = menu_->addAction(title);
+        if (key)
+            a->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + QLatin1String(key)));
+        if (slot)
+            connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    add(QStringLiteral("Show Card Now"), "S", &AppDelegate::showCardNow);
+    add(QStringLiteral("Quick Note"), "N", &AppDelegate::showQuickNote);
+    add(QStringLiteral("My Journals"), "J", &AppDelegate::showJournalList);
+    menu_->addSeparator();
+    add(QStringLiteral("Pause"), "P", &AppDelegate::togglePause)->setData(kPauseTag);
+    add(QStringLiteral("Settings..."), ",", &AppDelegate::showSettings);
+    menu_->addSeparator();
+    QAction* account = add(kNotLoggedIn, nullptr, nullptr);
+    account->setData(kAccountTag);
+    account->setEnabled(false);
+    add(QStringLiteral("Switch Account..."), nullptr, &AppDelegate::switchAccount)->setData(kSwitchAccountTag);
+    menu_->addSeparator();
+    add(QStringLiteral("Quit"), "Q", &AppDelegate::quitApp);
+    statusItem_->setContextMenu(menu_);
+    // A left click opens the same menu; the icon has no action of its own.
+    connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && menu_)
+            menu_->popup(QCursor::pos());
+    });
+    showTrayWhenAvailable();
+}
+
+void AppDelegate::setTrayRetryForTesting(int intervalMs, int attempts)
+{
+    trayRetry_.setInterval(intervalMs);
+    trayAttemptsLeft_ = attempts;
+}
+
+void AppDelegate::showTrayWhenAvailable()
+{
+    if (!statusItem_)
+        return;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayRetry_.stop();
+        statusItem_->show();
+        log(QStringLiteral("Tray icon shown"));
+        return;
+    }
+    if (trayAttemptsLeft_ <= 0) {
+        trayRetry_.stop();
+        log(QStringLiteral("No system tray appeared; running without a tray icon"));
+        return;
+    }
+    if (!trayRetry_.isActive()) {
+        log(QStringLiteral("System tray not available yet; retrying every %1 s").arg(trayRetry_.interval() / 1000.0));
+        trayRetry_.start();
+    }
+    --trayAttemptsLeft_;
+}
+
+QAction* AppDelegate::actionWithTag(int tag) const
+{
+    if (!menu_)
+        return nullptr;
+    for (QAction* a : menu_->actions())
+        if (!a->isSeparator() && a->data().isValid() && a->data().toInt() == tag)
+            return a;
+    return nullptr;
+}
+
+void AppDelegate::updateAccountMenu()
+{
+    QAction* item = actionWithTag(kAccountTag);
+    if (!item)
+        return;
+    const auto credentials = KeychainService::getCredentials();
+    item->setText(credentials ? credentials->email : kNotLoggedIn);
+    item->setEnabled(false);
+}
+
+void AppDelegate::scheduleNextPopup()
+{
+    if (popupTimer_) {
+        popupTimer_->stop();
+        popupTimer_->deleteLater();
+    }
+    lastDelay_ = Random::drawDelay(minInterval_, maxInterval_, Random::source());
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::CoarseTimer);
+    timer->setInterval(std::chrono::milliseconds(static_cast<long long>(std::llround(lastDelay_ * 1000.0))));
+    QPointer<AppDelegate> weak(this);
+    connect(timer, &QTimer::timeout, this, [weak, timer] {
+        timer->deleteLater();
+        QMetaObject::invokeMethod(
+            qApp,
+            [weak] {
+                if (weak)
+                    weak->showPopup();
+            },
+            Qt::QueuedConnection);
+    });
+    popupTimer_ = timer;
+    timer->start();
+}
+
+void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
+{
+    // Every successful sign-in shows who is signed in, whichever panel did it.
+    QPointer<AppDelegate> weak(this);
+    connect(controller.get(), &PopupWindowController::loginSucceeded, this, [weak] {
+        if (weak)
+            weak->updateAccountMenu();
+    });
+    popupController_ = std::move(controller);
+}
+
+void AppDelegate::showPopup()
+{
+    const bool hasToken = KeychainService::getAccessToken().has_value();
+    log(QStringLiteral("showPopup called, token: ") + (hasToken ? QStringLiteral("exists") : QStringLiteral("nil")));
+    if (!hasToken) {
+        showLogin();
+        return;
+    }
+    auto controller = PopupWindowController::create();
+    adopt(controller);
+    QPointer<AppDelegate> weak(this);
+    controller->showCard([weak] {
+        if (weak && !weak->isPaused_)
+            weak->scheduleNextPopup();
+    });
+}
+
+void AppDelegate::showLogin()
+{
+    log(QStringLiteral("showLogin called"));
+    auto controller = PopupWindowController::create();
+    adopt(controller);
+    QPointer<AppDelegate> weak(this);
+    controller->showLogin([weak] {
+        if (!weak)
+            return;
+        weak->updateAccountMenu();
+        weak->showPopup();
+    });
+}
+
+void AppDelegate::showCardNow() { showPopup(); }
+
+void AppDelegate::showQuickNote()
+{
+    if (!KeychainService::getAccessToken()) {
+        showLogin();
+        return;
+    }
+    auto controller = PopupWindowController::create();
+    adopt(controller);
+    controller->showQuickNote([] {});
+}
+
+void AppDelegate::showJournalList()
+{
+    if (!KeychainService::getAccessToken()) {
+        showLogin();
+        return;
+    }
+    auto controller = PopupWindowController::create();
+    adopt(controller);
+    controller->showJournalList([] {});
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool)
+{
+    showQuickNote();
+    return true;
+}
+
+void AppDelegate::togglePause()
+{
+    isPaused_ = !isPaused_;
+    if (QAction* item = actionWithTag(kPauseTag))
+        item->setText(isPaused_ ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    if (!isPaused_) {
+        scheduleNextPopup();
+    } else if (popupTimer_) {
+        popupTimer_->stop();
+        popupTimer_->deleteLater();
+        popupTimer_ = nullptr;
+    }
+}
+
+void AppDelegate::showSettings()
+{
+    auto controller = PopupWindowController::create();
+    QPointer<AppDelegate> weak(this);
+    controller->showSettings(minInterval_, maxInterval_, [weak](double newMin, double newMax) {
+        if (!weak)
+            return;
+        weak->minInterval_ = newMin;
+        weak->maxInterval_ = newMax;
+        if (!weak->isPaused_)
+            weak->scheduleNextPopup();
+    });
+    adopt(controller);
+}
+
+void AppDelegate::switchAccount()
+{
+    KeychainService::clearAll();
+    if (popupController_)
+        popupController_->dismissPanel();
+    if (popupTimer_) {
+        popupTimer_->stop();
+        popupTimer_->deleteLater();
+        popupTimer_ = nullptr;
+    }
+    updateAccountMenu();
+    showLogin();
+}
+
+void AppDelegate::quitApp()
+{
+    QApplication::quit();
+}

@@ -1,0 +1,75 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class PopupWindowController;
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+// The one long-lived object of the agent: the tray icon and its menu, the
+// popup cycle (one pending random delay at most, pause) and the newest panel.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    double minInterval() const { return minInterval_; }
+    void setMinInterval(double seconds) { minInterval_ = seconds; }
+    double maxInterval() const { return maxInterval_; }
+    void setMaxInterval(double seconds) { maxInterval_ = seconds; }
+
+    void applicationDidFinishLaunching();
+    void setupStatusItem();
+    void showCardNow();
+    void showQuickNote();
+    void showJournalList();
+    // A second launch of the agent reached this one.
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    void togglePause();
+    void showSettings();
+    void switchAccount();
+    void quitApp();
+    void updateAccountMenu();
+    void scheduleNextPopup();
+    void showPopup();
+
+    // For tests and the benchmark: what the cycle and the tray look like now.
+    bool isPaused() const { return isPaused_; }
+    QMenu* menu() const { return menu_; }
+    QSystemTrayIcon* statusItem() const { return statusItem_; }
+    QTimer* popupTimer() const { return popupTimer_; }
+    double lastDelay() const { return lastDelay_; }
+    PopupWindowController* popupController() const { return popupController_.get(); }
+    QString startupNotice() const { return startupNotice_; }
+    // How long to wait between looks for a system tray, and how many looks.
+    void setTrayRetryForTesting(int intervalMs, int attempts);
+
+private:
+    void showLogin();
+    void adopt(std::shared_ptr<PopupWindowController> controller);
+    void showTrayWhenAvailable();
+    QAction* actionWithTag(int tag) const;
+
+    QSystemTrayIcon* statusItem_ = nullptr;
+    std::shared_ptr<PopupWindowController> popupController_;
+    QPointer<QTimer> popupTimer_;
+    bool isPaused_ = false;
+    double minInterval_ = 300;
+    double maxInterval_ = 300;
+
+    QMenu* menu_ = nullptr;
+    double lastDelay_ = 0;
+    QString startupNotice_;
+    QTimer trayRetry_;
+    int trayAttemptsLeft_ = 12;
+};
+
+// The agent's tray icon: two overlapping, slightly turned cards.
+class QIcon;
+QIcon tavloIcon();

@@ -1,0 +1,81 @@
+#pragma once
+#include "CardPick.h"
+#include "CardRecords.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "PopupPanel.h"
+class QWidget;
+struct CardSession;
+
+// How long a card waits for an answer, and how long its result stays up after
+// the review was sent. Tests scale both down.
+struct SessionTiming {
+    int autoDismissMs = 60000;
+    int afterAnswerMs = 2000;
+};
+
+// The controller of one floating panel: a card session, the login form, the
+// settings form, the quick note editor or the journal browser. Made through
+// create(): callbacks hold it weakly (a released controller turns them into
+// no-ops) and work in flight holds it strongly until it is done.
+class PopupWindowController : public QObject, public std::enable_shared_from_this<PopupWindowController> {
+    Q_OBJECT
+public:
+    static std::shared_ptr<PopupWindowController> create();
+    ~PopupWindowController() override;
+
+    void showCard(std::function<void()> onDismiss);
+    void showLogin(std::function<void()> onDismiss);
+    void showSettings(double minInterval, double maxInterval, std::function<void(double, double)> onSave);
+    void showQuickNote(std::function<void()> onDismiss);
+    void showJournalList(std::function<void()> onDismiss);
+    // Takes ownership of content.
+    void presentPanel(QWidget* content, QSize size);
+    void dismissPanel();
+
+    PopupPanel* panel() const { return panel_; }
+    QTimer* dismissTimer() const { return dismissTimer_; }
+
+    static void setTimingForTesting(SessionTiming timing);
+    static SessionTiming timing();
+    // What the current card session asks (nothing before a question is shown).
+    struct ShownQuestion {
+        CardPick::QuestionKind kind = CardPick::QuestionKind::typedAnswer;
+        std::int64_t cardId = 0;
+        QString text;           // question (multiple choice) or prompt (typed)
+        QStringList options;    // multiple choice only
+        QString correctAnswer;  // the correct option, or the expected typed answer
+    };
+    std::optional<ShownQuestion> shownQuestion() const { return shown_; }
+    // Does what the auto-dismiss timer does when it fires, at once: posts the
+    // time-out to the event queue.
+    void fireAutoDismissForTesting();
+    // Reports a quality the way the shown view would.
+    void answerForTesting(int quality);
+
+signals:
+    // Any successful sign-in through a panel of this controller.
+    void loginSucceeded();
+
+private:
+    PopupWindowController();
+    void showQuizView(const TroubleCard& card, QList<TroubleCard> otherCards, std::shared_ptr<CardSession> session);
+    void showTypingView(const TroubleCard& card, std::shared_ptr<CardSession> session);
+    std::function<void(int)> answerCallback(const TroubleCard& card, std::shared_ptr<CardSession> session);
+    void handleAnswer(std::int64_t cardId, int quality, std::shared_ptr<CardSession> session);
+    void startAutoDismissTimer(std::shared_ptr<CardSession> session);
+    void fetchFailed(const QString& text, bool refusedLogin, std::shared_ptr<CardSession> session);
+
+    QPointer<PopupPanel> panel_;
+    QPointer<QTimer> dismissTimer_;
+    std::weak_ptr<CardSession> session_;
+    std::optional<ShownQuestion> shown_;
+};

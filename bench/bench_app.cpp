@@ -1,0 +1,195 @@
+// Application shell timings. The popup benchmark runs the real agent objects
+// against a local study service (started here from TAVLO_SERVICE_BIN or the
+// build tree) and needs a Secret Service, so run it inside
+// scripts/test-env.sh; without one it reports the pure logic timings only.
+#include "APIClient.h"
+#include "AppDelegate.h"
+#include "CardPick.h"
+#include "KeychainService.h"
+#include "Log.h"
+#include "PopupPanel.h"
+#include "PopupWindowController.h"
+#include "RandomSource.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+namespace {
+
+class Seeded final : public RandomSource {
+public:
+    std::uint64_t next64() override { return engine(); }
+    std::mt19937_64 engine {1};
+};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+// The study service process for the popup benchmark.
+struct Service {
+    std::unique_ptr<QProcess> process;
+    QString baseURL;
+
+    bool start()
+    {
+        QString bin = qEnvironmentVariable("TAVLO_SERVICE_BIN");
+        if (bin.isEmpty())
+            bin = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../service/tavlo-study-service"));
+        if (!QFileInfo(bin).isExecutable())
+            return false;
+        process = std::make_unique<QProcess>();
+        process->start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        if (!process->waitForStarted(5000))
+            return false;
+        QDeadlineTimer deadline(10000);
+        QByteArray out;
+        while (!out.contains('\n') && !deadline.hasExpired()) {
+            process->waitForReadyRead(100);
+            out += process->readAllStandardOutput();
+        }
+        const qsizetype at = out.indexOf("http://");
+        if (at < 0)
+            return false;
+        baseURL = QString::fromUtf8(out.mid(at).trimmed());
+        return true;
+    }
+    ~Service()
+    {
+        if (process) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+};
+
+Service* g_service = nullptr;
+bool g_signedIn = false;
+
+bool signIn()
+{
+    bool done = false;
+    QObject ctx;
+    APIClient::login(QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"), &ctx, [&](Result<void> r) {
+        g_signedIn = r.ok();
+        done = true;
+    });
+    waitUntil([&] { return done; });
+    return g_signedIn;
+}
+
+// From the popup timer firing to the card panel being on screen: the token
+// check, the fetch of 10 cards, the pick and the view in the panel.
+void BM_TimerToVisibleCard(benchmark::State& state)
+{
+    if (!g_service || !g_signedIn) {
+        state.SkipWithError("no study service or no Secret Service (run inside scripts/test-env.sh)");
+        return;
+    }
+    AppDelegate d;
+    d.setTrayRetryForTesting(60000, 0);
+    d.setupStatusItem();
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        d.setMinInterval(0);
+        d.setMaxInterval(0);
+        d.scheduleNextPopup();
+        QTimer* timer = d.popupTimer();
+        QObject::connect(timer, &QTimer::timeout, timer, [&clock] { clock.start(); });
+        const bool shown = waitUntil([&] {
+            auto* c = d.popupController();
+            return c && c->shownQuestion() && c->panel() && c->panel()->isVisible();
+        });
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        if (!shown) {
+            state.SkipWithError("the card panel did not appear");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        d.setMinInterval(300);
+        d.setMaxInterval(300);
+        d.popupController()->dismissPanel();
+        waitUntil([] { return false; }, 5); // let the closed panel go
+    }
+}
+BENCHMARK(BM_TimerToVisibleCard)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+void BM_PlanOfTenCards(benchmark::State& state)
+{
+    QList<TroubleCard> cards;
+    for (int i = 0; i < 10; ++i) {
+        TroubleCard c;
+        c.id = i + 1;
+        c.front = QStringLiteral("front %1").arg(i);
+        c.back = QStringLiteral("back %1\nsecond line\nthird").arg(i);
+        cards.append(c);
+    }
+    Seeded rs;
+    for (auto _ : state) {
+        auto plan = CardPick::plan(cards, rs);
+        auto quiz = CardPick::buildQuiz(plan->card, plan->others, rs);
+        benchmark::DoNotOptimize(quiz);
+    }
+}
+BENCHMARK(BM_PlanOfTenCards)->Unit(benchmark::kMicrosecond);
+
+void BM_OsRandomDelay(benchmark::State& state)
+{
+    OsRandomSource rs;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Random::drawDelay(60, 600, rs));
+}
+BENCHMARK(BM_OsRandomDelay);
+
+void BM_LogLine(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    LogFile::setPathForTesting(dir.filePath(QStringLiteral("bench.log")));
+    for (auto _ : state)
+        log(QStringLiteral("panel shown at (20, 440, 420, 340)"));
+    LogFile::setPathForTesting(QString());
+}
+BENCHMARK(BM_LogLine)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir logDir;
+    LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
+    Random::setSourceForTesting(std::make_shared<Seeded>());
+    Service service;
+    if (service.start()) {
+        g_service = &service;
+        qputenv("TAVLO_API_BASE_URL", service.baseURL.toUtf8());
+        KeychainService::clearAll();
+        signIn();
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (g_signedIn)
+        KeychainService::clearAll();
+    return 0;
+}
