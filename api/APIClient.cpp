@@ -268,7 +268,10 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
         }
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QNetworkReply::NetworkError error = reply->error();
-        if (error != QNetworkReply::NoError && !(status.isValid() && isHTTPLevelError(error))) {
+        // A 3xx without a target is an answer in its own right, not a redirect gone wrong.
+        const bool plainRedirectStatus = status.isValid() && status.toInt() >= 300 && status.toInt() <= 399
+                                         && !reply->hasRawHeader("Location");
+        if (error != QNetworkReply::NoError && !(status.isValid() && isHTTPLevelError(error)) && !plainRedirectStatus) {
             // We only abort for size, so a cancel here is the transfer time-out.
             const bool timedOut = error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
             then(RawReply{transportError(error, reply->errorString(), timedOut, method, url), std::nullopt, {}});
