@@ -63,7 +63,7 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(palette().color(QPalette::ButtonText), 2, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(palette().color(QPalette::HighlightedText), 2, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
     }
 
@@ -131,6 +131,12 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     button_->setObjectName(QStringLiteral("signIn"));
     button_->setDefault(true);
     button_->setMinimumWidth(96);
+    // The prominent look: filled with the accent colour, like the default
+    // button of a sheet.
+    button_->setStyleSheet(QStringLiteral(
+        "QPushButton#signIn { background: palette(highlight); color: palette(highlighted-text);"
+        " border: none; border-radius: 5px; padding: 5px 18px; }"
+        "QPushButton#signIn:disabled { background: palette(mid); color: palette(button-text); }"));
     auto* buttonLayout = new QHBoxLayout(button_);
     buttonLayout->setContentsMargins(0, 0, 0, 0);
     spinner_ = new Spinner(button_);
