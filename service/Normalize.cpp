@@ -19,7 +19,7 @@ constexpr int kMaxTags = 3;
 
 const QRegularExpression& hashtagPattern()
 {
-    static const QRegularExpression re(QStringLiteral("(?<![\\w#])#([\\p{L}\\p{N}][\\p{L}\\p{N}_-]*)"),
+    static const QRegularExpression re(QStringLiteral("(?<!\\S)#([\\p{L}\\p{N}][\\p{L}\\p{N}_-]*)"),
                                        QRegularExpression::UseUnicodePropertiesOption);
     return re;
 }
@@ -36,7 +36,9 @@ const QSet<QString>& stopWords()
                               "these", "they", "thing", "this", "those", "through", "very", "want",
                               "were", "what", "when", "where", "which", "while", "will", "with",
                               "would", "your", "today", "still", "really", "maybe", "make",
-                              "para", "como", "pero", "esta", "este", "todo"})
+                              "para", "como", "pero", "esta", "este", "todo", "todos", "tiene",
+                              "habe", "dass", "nicht", "eine", "einen", "sind", "auch", "oder",
+                              "aber", "wenn", "über", "heute", "avec", "dans", "pour", "sont"})
             s.insert(QString::fromLatin1(w));
         return s;
     }();
@@ -79,13 +81,14 @@ QString stripHashtags(QString s)
 
 QString firstSentence(const QString& line)
 {
-    static const QRegularExpression end(QStringLiteral("[.!?…。！？](\\s|$)"),
+    // Western full stops end a sentence before a space; CJK ones on their own.
+    static const QRegularExpression end(QStringLiteral("[.!?…](\\s|$)|[。！？]"),
                                         QRegularExpression::UseUnicodePropertiesOption);
     const QRegularExpressionMatch m = end.match(line);
     QString s = m.hasMatch() ? line.left(m.capturedStart() + 1) : line;
     s = s.trimmed();
     // A title reads better without its closing full stop.
-    if (s.endsWith(QLatin1Char('.')) && !s.endsWith(QLatin1String("..")))
+    if ((s.endsWith(QLatin1Char('.')) && !s.endsWith(QLatin1String(".."))) || s.endsWith(QChar(0x3002)))
         s.chop(1);
     return s;
 }
@@ -136,13 +139,21 @@ QStringList makeTags(const QString& text)
     // first appearance so the same text always gives the same tags.
     static const QRegularExpression word(QStringLiteral("[\\p{L}][\\p{L}\\p{M}'’-]*"),
                                          QRegularExpression::UseUnicodePropertiesOption);
+    // Scripts written without spaces cannot be cut into words here.
+    static const QRegularExpression unspaced(QStringLiteral("[\\p{Han}\\p{Hiragana}\\p{Katakana}\\p{Thai}]"),
+                                             QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression url(QStringLiteral("\\b[a-z][a-z0-9+.-]*://\\S*|\\bwww\\.\\S*"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QString words = text;
+    words.remove(url);
     QHash<QString, int> count;
     QHash<QString, int> first;
     QStringList order;
-    auto wit = word.globalMatch(text);
+    auto wit = word.globalMatch(words);
     while (wit.hasNext()) {
         const QString w = wit.next().captured(0).toLower();
-        if (graphemeCount(w) < 4 || stopWords().contains(w))
+        const int length = graphemeCount(w);
+        if (length < 4 || length > 30 || stopWords().contains(w) || unspaced.match(w).hasMatch())
             continue;
         if (!count.contains(w)) {
             first.insert(w, int(order.size()));

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTime>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +18,8 @@ namespace study {
 
 namespace {
 
-constexpr int kMaxRecorded = 10000;
+// Recording is for tests; a long demo run must not grow without bound.
+constexpr int kMaxRecorded = 2000;
 constexpr int kMaxLimit = 1000;
 
 Reply json(int status, const QJsonValue& data)
@@ -221,7 +223,7 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     m_requests.append(QJsonObject{{"method", in.method},
                                   {"path", in.target},
                                   {"headers", headers},
-                                  {"body", QString::fromUtf8(in.body)}});
+                                  {"body", QString::fromUtf8(in.body.left(m_options.maxBodyBytes))}});
 
     const std::optional<Fault> fault = takeFault(in.target);
     if (!fault) {
@@ -230,7 +232,9 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     }
     if (fault->mode == QLatin1String("drop")) {
         if (!m_options.quiet)
-            std::fprintf(stderr, "%s %s -> dropped (fault)\n", qPrintable(in.method), qPrintable(in.target));
+            std::fprintf(stderr, "%s %s %s -> dropped (fault)\n",
+                         qPrintable(QTime::currentTime().toString(Qt::ISODateWithMs)), qPrintable(in.method),
+                         qPrintable(in.target));
         // Close once the server is done with this request; closing from inside
         // the handler would pull the socket away under it.
         QTimer::singleShot(0, socket, [socket] { socket->abort(); });
@@ -290,7 +294,8 @@ Reply StudyServer::faultReply(const Fault& f) const
 void StudyServer::send(QHttpServerResponder& responder, const Reply& reply, const Incoming& in)
 {
     if (!m_options.quiet && !in.method.isEmpty())
-        std::fprintf(stderr, "%s %s -> %d\n", qPrintable(in.method), qPrintable(in.target), reply.status);
+        std::fprintf(stderr, "%s %s %s -> %d\n", qPrintable(QTime::currentTime().toString(Qt::ISODateWithMs)),
+                     qPrintable(in.method), qPrintable(in.target), reply.status);
     QTcpSocket* socket = responder.socket();
     // The status line is written by hand so that any status a fault asks for
     // (even one without a reason phrase in Qt's table) goes out as given.

@@ -7,6 +7,10 @@
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 inline QByteArray compact(const QJsonObject& o)
 {

@@ -241,7 +241,17 @@ INSTANTIATE_TEST_SUITE_P(
                       "This is a rather long first line that keeps going well…",
                       "# This is a rather long first line that keeps going well…\n\nthis is a rather long first line "
                       "that keeps going well beyond sixty characters of text\n",
-                      {"rather", "long", "first"}}),
+                      {"rather", "long", "first"}},
+        NormalizeCase{"OnlyHashtags", "#spanish #grammar", "Untitled note", "# Untitled note\n", {"spanish", "grammar"}},
+        NormalizeCase{"UrlsGiveNoTags", "see https://example.com/#anchor. The subjunctive mood; the subjunctive rules",
+                      "See https://example.com/#anchor",
+                      "# See https://example.com/#anchor\n\nsee https://example.com/#anchor. The subjunctive mood; "
+                      "the subjunctive rules\n",
+                      {"subjunctive", "mood", "rules"}},
+        NormalizeCase{"JapaneseSentences", "今日は図書館で勉強しました。とても静かでした。 #日本語", "今日は図書館で勉強しました",
+                      "# 今日は図書館で勉強しました\n\n今日は図書館で勉強しました。とても静かでした。 #日本語\n",
+                      {"日本語"}},
+        NormalizeCase{"JapaneseWithoutHashtagsHasNoTags", "静かな図書館", "静かな図書館", "# 静かな図書館\n", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Journal, TitlesCountUserPerceivedCharacters)
