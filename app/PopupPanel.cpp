@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #ifdef TAVLO_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
@@ -55,6 +57,23 @@ void PopupPanel::place()
     }
 }
 
+void PopupPanel::whenPlaced(std::function<void(QRect)> done)
+{
+    placed_ = std::move(done);
+    const bool frameKnown = frameGeometry() != geometry();
+    if (frameKnown || QGuiApplication::platformName() != QLatin1String("xcb") || !isVisible()) {
+        reportPlaced();
+        return;
+    }
+    QTimer::singleShot(500, this, [this] { reportPlaced(); });
+}
+
+void PopupPanel::reportPlaced()
+{
+    if (auto done = std::exchange(placed_, nullptr))
+        done(frameGeometry());
+}
+
 bool PopupPanel::event(QEvent* e)
 {
     const bool handled = QWidget::event(e);
@@ -69,7 +88,11 @@ bool PopupPanel::event(QEvent* e)
     case QEvent::Move:
     case QEvent::Resize:
         if (!placing_ && isVisible() && shownAt_.isValid() && shownAt_.elapsed() < 1000)
-            QTimer::singleShot(0, this, [this] { place(); });
+            QTimer::singleShot(0, this, [this] {
+                place();
+                if (placed_ && frameGeometry() != geometry())
+                    reportPlaced();
+            });
         break;
     default:
         break;

@@ -3,6 +3,8 @@
 #include <QSize>
 #include <QWidget>
 
+#include <functional>
+
 class QScreen;
 
 // The floating window every view is shown in: a tool window (no taskbar
@@ -19,6 +21,10 @@ public:
     static QPoint cornerFor(const QRect& available, QSize frameSize);
     // Puts the frame at the corner (centred without a screen).
     void place();
+    // Runs `done` once with the frame where it ended up: at once where the
+    // frame is known on showing, after the window manager framed the window
+    // on X11 (or after half a second if it never does).
+    void whenPlaced(std::function<void(QRect)> done);
 
 protected:
     bool event(QEvent* e) override;
@@ -27,6 +33,8 @@ private:
     QWidget* content_;
     QElapsedTimer shownAt_;
     bool placing_ = false;
+    std::function<void(QRect)> placed_;
+    void reportPlaced();
 };
 
 // Asks an EWMH window manager to show the window on every desktop.

@@ -294,8 +294,9 @@ void PopupWindowController::presentPanel(QWidget* content, QSize size)
     p->raise();
     p->activateWindow();
     panel_ = p;
-    const QRect f = p->frameGeometry();
-    log(QStringLiteral("panel shown at (%1, %2, %3, %4)").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height()));
+    p->whenPlaced([](QRect f) {
+        log(QStringLiteral("panel shown at (%1, %2, %3, %4)").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height()));
+    });
 }
 
 void PopupWindowController::dismissPanel()
