@@ -1,9 +1,466 @@
 #include "QuickNoteView.h"
 
+#include "DraftStore.h"
+#include "JournalService.h"
+#include "JournalStyle.h"
+#include "JournalText.h"
+#include "MarkdownPreview.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace JournalStyle;
+
+namespace {
+constexpr int shippedDraftDelayMs = 500;
+constexpr int shippedDismissDelayMs = 2000;
+int draftDelayMs = shippedDraftDelayMs;
+int dismissDelayMs = shippedDismissDelayMs;
+} // namespace
+
+// Carries one save to the journal. It outlives the form on purpose: a save
+// that succeeds after the panel was closed still deletes the draft, so the
+// note does not come back as a draft that was already saved.
+class QuickNoteSaveTask : public QObject {
+public:
+    QuickNoteSaveTask(QuickNoteView* view, std::optional<QUuid> draftId)
+        : QObject(QCoreApplication::instance()), view_(view), draftId_(draftId)
+    {
+    }
+
+    void finish(const Result<JournalEntryData>& result)
+    {
+        if (result.ok()) {
+            if (view_)
+                view_->applySaved(result.value().title); // also deletes the draft
+            else if (draftId_)
+                DraftStore::shared().remove(*draftId_);
+        } else if (view_) {
+            view_->applySaveFailed(JournalText::quickNoteFailure(result.error()));
+        }
+        deleteLater();
+    }
+
+private:
+    QPointer<QuickNoteView> view_;
+    std::optional<QUuid> draftId_;
+};
+
+void QuickNoteView::setDurationsForTesting(int draftDelay, int dismissDelay)
+{
+    draftDelayMs = draftDelay < 0 ? shippedDraftDelayMs : draftDelay;
+    dismissDelayMs = dismissDelay < 0 ? shippedDismissDelayMs : dismissDelay;
+}
+
 QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     : QWidget(parent), onDismiss_(std::move(onDismiss))
 {
     setFixedSize(420, 480);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    debounce_ = new QTimer(this);
+    debounce_->setSingleShot(true);
+    connect(debounce_, &QTimer::timeout, this, &QuickNoteView::saveDraftNow);
+    // Quitting the agent must not drop the last half second of typing.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &QuickNoteView::flushPendingDraftSave);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(32, 32, 32, 32);
+    root->setSpacing(12);
+
+    // Header.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(glyph(QStringLiteral("\u270E"), 24, orange(), this));
+    auto* title = new QLabel(QStringLiteral("Quick Note"), this);
+    title->setObjectName(QStringLiteral("title"));
+    title->setFont(textFont(TextStyle::title2, title->font()));
+    header->addWidget(title);
+    header->addStretch(1);
+    badge_ = new QLabel(QStringLiteral("AI Standardized"), this);
+    badge_->setObjectName(QStringLiteral("badge"));
+    badge_->setFont(textFont(TextStyle::caption, badge_->font()));
+    badge_->setStyleSheet(QStringLiteral("QLabel#badge { color: %1; background: rgba(155, 89, 208, 51);"
+                                         " padding: 3px 8px; border-radius: 8px; }")
+                              .arg(purple().name()));
+    header->addWidget(badge_);
+    root->addLayout(header);
+
+    body_ = new QStackedWidget(this);
+    root->addWidget(body_, 1);
+
+    // Editing page.
+    auto* editing = new QWidget(body_);
+    auto* col = new QVBoxLayout(editing);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(12);
+
+    auto* segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    editSegment_ = new QPushButton(QStringLiteral("Edit"), editing);
+    previewSegment_ = new QPushButton(QStringLiteral("Preview"), editing);
+    editSegment_->setObjectName(QStringLiteral("editSegment"));
+    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
+    auto* group = new QButtonGroup(this);
+    for (QPushButton* b : {editSegment_, previewSegment_}) {
+        b->setCheckable(true);
+        b->setFocusPolicy(Qt::TabFocus);
+        group->addButton(b);
+        segments->addWidget(b, 1);
+    }
+    editSegment_->setStyleSheet(QStringLiteral(
+        "QPushButton { border: 1px solid palette(mid); border-right: none; border-top-left-radius: 6px;"
+        " border-bottom-left-radius: 6px; padding: 3px; background: palette(button); }"
+        "QPushButton:checked { background: palette(base); font-weight: bold; }"));
+    previewSegment_->setStyleSheet(QStringLiteral(
+        "QPushButton { border: 1px solid palette(mid); border-top-right-radius: 6px;"
+        " border-bottom-right-radius: 6px; padding: 3px; background: palette(button); }"
+        "QPushButton:checked { background: palette(base); font-weight: bold; }"));
+    editSegment_->setChecked(true);
+    connect(editSegment_, &QPushButton::clicked, this, [this] { setShowPreview(false); });
+    connect(previewSegment_, &QPushButton::clicked, this, [this] { setShowPreview(true); });
+    col->addLayout(segments);
+
+    editorStack_ = new QStackedWidget(editing);
+    editor_ = new QPlainTextEdit(editorStack_);
+    editor_->setObjectName(QStringLiteral("noteEditor"));
+    editor_->setFont(monospaced(TextStyle::body));
+    editor_->setTabChangesFocus(true);
+    editor_->setToolTip(QStringLiteral("Return starts a new line; Ctrl+Return saves to the journal"));
+    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit#noteEditor { background: palette(base);"
+                                          " border: 1px solid palette(mid); border-radius: 8px; padding: 8px; }"));
+    connect(editor_, &QPlainTextEdit::textChanged, this, &QuickNoteView::onEditorChanged);
+    preview_ = new MarkdownPreview(editorStack_);
+    editorStack_->addWidget(editor_);
+    editorStack_->addWidget(preview_);
+    col->addWidget(editorStack_, 1);
+
+    errorLabel_ = new QLabel(editing);
+    errorLabel_->setObjectName(QStringLiteral("errorLabel"));
+    errorLabel_->setFont(textFont(TextStyle::caption, errorLabel_->font()));
+    errorLabel_->setWordWrap(true);
+    errorLabel_->setTextFormat(Qt::PlainText);
+    {
+        QPalette p = errorLabel_->palette();
+        p.setColor(QPalette::WindowText, red());
+        errorLabel_->setPalette(p);
+    }
+    col->addWidget(errorLabel_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), editing);
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton_->setToolTip(QStringLiteral("Close (Esc); the draft is kept"));
+    makeBordered(cancelButton_);
+    standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editing);
+    standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
+    standardizeButton_->setIcon(glyphIcon(QStringLiteral("\u2726"), purple()));
+    makeBordered(standardizeButton_);
+    saveButton_ = new BusyButton(QStringLiteral("Save to Journal"), editing);
+    saveButton_->setObjectName(QStringLiteral("saveButton"));
+    saveButton_->setToolTip(QStringLiteral("Save to Journal (Ctrl+Return)"));
+    makeProminent(saveButton_);
+    buttons->addWidget(cancelButton_);
+    buttons->addWidget(standardizeButton_, 1);
+    buttons->addWidget(saveButton_, 1);
+    col->addLayout(buttons);
+    connect(cancelButton_, &QPushButton::clicked, this, &QuickNoteView::cancel);
+    connect(standardizeButton_, &QPushButton::clicked, this, &QuickNoteView::normalizeNote);
+    connect(saveButton_, &QPushButton::clicked, this, &QuickNoteView::saveNote);
+    body_->addWidget(editing);
+
+    // Confirmation page.
+    auto* saved = new QWidget(body_);
+    auto* savedCol = new QVBoxLayout(saved);
+    savedCol->setSpacing(8);
+    savedCol->addStretch(1);
+    auto* check = glyph(QStringLiteral("\u2714"), 32, green(), saved);
+    check->setAlignment(Qt::AlignCenter);
+    savedCol->addWidget(check);
+    auto* headline = new QLabel(QStringLiteral("Saved to Journal"), saved);
+    headline->setObjectName(QStringLiteral("savedHeadline"));
+    headline->setFont(textFont(TextStyle::headline, headline->font()));
+    headline->setAlignment(Qt::AlignCenter);
+    savedCol->addWidget(headline);
+    savedTitleLabel_ = new QLabel(saved);
+    savedTitleLabel_->setObjectName(QStringLiteral("savedTitle"));
+    savedTitleLabel_->setFont(textFont(TextStyle::subheadline, savedTitleLabel_->font()));
+    savedTitleLabel_->setAlignment(Qt::AlignCenter);
+    savedTitleLabel_->setWordWrap(true);
+    savedTitleLabel_->setTextFormat(Qt::PlainText);
+    {
+        QPalette p = savedTitleLabel_->palette();
+        p.setColor(QPalette::WindowText, secondary());
+        savedTitleLabel_->setPalette(p);
+    }
+    savedCol->addWidget(savedTitleLabel_);
+    savedCol->addStretch(1);
+    body_->addWidget(saved);
+
+    // Escape cancels; Return saves from anywhere but the multi-line editor,
+    // where it starts a new line; Ctrl+Return saves from everywhere.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (!savedTitle_)
+            cancel();
+    });
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (!savedTitle_ && saveButton_->isEnabled())
+                saveNote();
+        });
+    }
+
+    refresh();
 }
 
-QuickNoteView::~QuickNoteView() = default;
+QuickNoteView::~QuickNoteView()
+{
+    flushPendingDraftSave();
+}
+
+bool QuickNoteView::hasPendingDraftSave() const
+{
+    return debounce_->isActive();
+}
+
+void QuickNoteView::flushPendingDraftSave()
+{
+    if (!debounce_->isActive())
+        return;
+    debounce_->stop();
+    saveDraftNow();
+}
+
+void QuickNoteView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!loaded_) {
+        loaded_ = true;
+        loadDraft();
+    }
+    editor_->setFocus();
+}
+
+void QuickNoteView::loadDraft()
+{
+    const std::optional<NoteDraft> draft = DraftStore::shared().mostRecent();
+    if (draft && !JournalText::trimmedNote(draft->text).isEmpty()) {
+        draftId_ = draft->id;
+        normalizedTitle_ = draft->normalizedTitle;
+        normalizedContent_ = draft->normalizedContent;
+        normalizedTags_ = draft->normalizedTags;
+        isNormalized_ = draft->isNormalized;
+        if (isNormalized_)
+            showPreview_ = true;
+        setNoteText(draft->text);
+        refresh();
+        return;
+    }
+    // No draft, or a blank one, which stays stored as it is.
+    draftId_ = QUuid::createUuid();
+}
+
+NoteDraft QuickNoteView::currentDraft()
+{
+    if (!draftId_)
+        draftId_ = QUuid::createUuid();
+    if (auto stored = DraftStore::shared().get(*draftId_))
+        return *stored;
+    return NoteDraft::make(*draftId_, noteText_);
+}
+
+void QuickNoteView::autoSaveDraft()
+{
+    debounce_->start(draftDelayMs); // restarting drops the earlier pending save
+}
+
+void QuickNoteView::saveDraftNow()
+{
+    NoteDraft draft = currentDraft();
+    draft.text = noteText_;
+    draft.updatedAt = QDateTime::currentDateTimeUtc();
+    DraftStore::shared().save(draft);
+}
+
+void QuickNoteView::immediateSave(const QString& content)
+{
+    normalizedContent_ = content;
+    NoteDraft draft = currentDraft();
+    draft.normalizedContent = content;
+    draft.updatedAt = QDateTime::currentDateTimeUtc();
+    DraftStore::shared().save(draft);
+}
+
+void QuickNoteView::setNoteText(const QString& text)
+{
+    const bool changed = text != noteText_;
+    noteText_ = text;
+    if (!isNormalized_) {
+        updatingEditor_ = true;
+        if (editor_->toPlainText() != text)
+            editor_->setPlainText(text);
+        updatingEditor_ = false;
+    }
+    if (changed && !isNormalized_)
+        autoSaveDraft();
+}
+
+void QuickNoteView::onEditorChanged()
+{
+    if (updatingEditor_)
+        return;
+    const QString text = editor_->toPlainText();
+    if (isNormalized_) {
+        // Edits of the standardized content are stored at once.
+        immediateSave(text);
+        preview_->setText(workingText());
+    } else {
+        noteText_ = text;
+        autoSaveDraft();
+    }
+    refresh();
+}
+
+QString QuickNoteView::workingText() const
+{
+    if (isNormalized_ && normalizedContent_)
+        return *normalizedContent_;
+    return noteText_;
+}
+
+void QuickNoteView::setShowPreview(bool preview)
+{
+    showPreview_ = preview;
+    refresh();
+}
+
+void QuickNoteView::cancel()
+{
+    // The draft stays stored; a pending delayed save still completes.
+    if (onDismiss_)
+        onDismiss_();
+}
+
+void QuickNoteView::normalizeNote()
+{
+    const QString trimmed = JournalText::trimmedNote(noteText_);
+    if (trimmed.isEmpty() || normalizing_ || saving_)
+        return;
+    normalizing_ = true;
+    error_.reset();
+    refresh();
+    JournalService::normalizeText(trimmed, this, [this](Result<NormalizeResult> result) {
+        normalizing_ = false;
+        if (!result.ok()) {
+            error_ = JournalText::quickNoteFailure(result.error());
+            refresh();
+            return;
+        }
+        const NormalizeResult& r = result.value();
+        normalizedTitle_ = r.title;
+        normalizedContent_ = r.content;
+        normalizedTags_ = r.tags;
+        isNormalized_ = true;
+        showPreview_ = true;
+        NoteDraft draft = currentDraft();
+        draft.normalizedTitle = normalizedTitle_;
+        draft.normalizedContent = normalizedContent_;
+        draft.normalizedTags = normalizedTags_;
+        draft.isNormalized = true;
+        draft.updatedAt = QDateTime::currentDateTimeUtc();
+        DraftStore::shared().save(draft);
+        refresh();
+    });
+}
+
+void QuickNoteView::saveNote()
+{
+    const QString trimmed = JournalText::trimmedNote(noteText_);
+    if (trimmed.isEmpty() || normalizing_ || saving_)
+        return;
+    saving_ = true;
+    error_.reset();
+    refresh();
+    auto* task = new QuickNoteSaveTask(this, draftId_);
+    const auto done = [task](Result<JournalEntryData> result) { task->finish(result); };
+    if (isNormalized_ && normalizedTitle_ && normalizedContent_)
+        JournalService::createEntry(*normalizedTitle_, *normalizedContent_, normalizedTags_.value_or(QStringList{}),
+                                    task, done);
+    else
+        JournalService::createQuickNote(trimmed, task, done);
+}
+
+void QuickNoteView::applySaved(const QString& title)
+{
+    saving_ = false;
+    savedTitle_ = title;
+    // A delayed save still pending would bring the saved note back as a draft.
+    debounce_->stop();
+    if (draftId_)
+        DraftStore::shared().remove(*draftId_);
+    refresh();
+    QTimer::singleShot(dismissDelayMs, this, [this] {
+        if (onDismiss_)
+            onDismiss_();
+    });
+}
+
+void QuickNoteView::applySaveFailed(const QString& message)
+{
+    saving_ = false;
+    error_ = message; // the draft stays stored and the form open
+    refresh();
+}
+
+void QuickNoteView::refresh()
+{
+    badge_->setVisible(isNormalized_);
+    if (savedTitle_) {
+        savedTitleLabel_->setText(*savedTitle_);
+        body_->setCurrentIndex(1);
+        return;
+    }
+    body_->setCurrentIndex(0);
+
+    editSegment_->setChecked(!showPreview_);
+    previewSegment_->setChecked(showPreview_);
+    if (showPreview_) {
+        if (preview_->text() != workingText())
+            preview_->setText(workingText());
+        editorStack_->setCurrentWidget(preview_);
+    } else {
+        const QString shown = workingText();
+        if (editor_->toPlainText() != shown) {
+            updatingEditor_ = true;
+            editor_->setPlainText(shown);
+            updatingEditor_ = false;
+        }
+        editorStack_->setCurrentWidget(editor_);
+    }
+
+    errorLabel_->setVisible(error_.has_value());
+    errorLabel_->setText(error_.value_or(QString()));
+
+    const bool blank = JournalText::trimmedNote(noteText_).isEmpty();
+    const bool enabled = !blank && !normalizing_ && !saving_;
+    standardizeButton_->setEnabled(enabled);
+    saveButton_->setEnabled(enabled);
+    standardizeButton_->setBusy(normalizing_);
+    saveButton_->setBusy(saving_);
+}

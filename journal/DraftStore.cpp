@@ -1,0 +1,132 @@
+#include "DraftStore.h"
+
+#include "Log.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSettings>
+
+namespace {
+QString& sharedFileOverride()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+DraftStore& DraftStore::shared()
+{
+    static DraftStore store;
+    store.file_ = sharedFileOverride();
+    return store;
+}
+
+void DraftStore::setSharedFileForTesting(const QString& path)
+{
+    sharedFileOverride() = path;
+}
+
+DraftStore::DraftStore(QString settingsFile) : file_(std::move(settingsFile)) {}
+
+std::unique_ptr<QSettings> DraftStore::settings() const
+{
+    if (file_.isEmpty())
+        return std::make_unique<QSettings>(QStringLiteral("tavlo"), QStringLiteral("TavloPopup"));
+    return std::make_unique<QSettings>(file_, QSettings::IniFormat);
+}
+
+std::optional<QList<NoteDraft>> DraftStore::read(QSettings& s) const
+{
+    const QVariant value = s.value(QLatin1String(key));
+    if (!value.isValid())
+        return QList<NoteDraft>{};
+    // A value of another kind is not ours to decode and counts as undecodable.
+    if (value.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    QJsonParseError err{};
+    const QJsonDocument doc = QJsonDocument::fromJson(value.toByteArray(), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    QList<NoteDraft> drafts;
+    const QJsonArray array = doc.array();
+    drafts.reserve(array.size());
+    for (const QJsonValue& item : array) {
+        auto draft = NoteDraft::fromJson(item);
+        if (!draft)
+            return std::nullopt;
+        drafts.append(std::move(*draft));
+    }
+    return drafts;
+}
+
+QList<NoteDraft> DraftStore::loadAll() const
+{
+    auto s = settings();
+    return read(*s).value_or(QList<NoteDraft>{});
+}
+
+QList<NoteDraft> DraftStore::loadForWrite(QSettings& s)
+{
+    if (auto drafts = read(s))
+        return *drafts;
+    // The stored value is about to be replaced; keep its bytes first, under a
+    // key no earlier backup uses, so the drafts in it can still be recovered.
+    const QVariant old = s.value(QLatin1String(key));
+    const QByteArray bytes = old.typeId() == QMetaType::QByteArray ? old.toByteArray() : old.toString().toUtf8();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
+    QString backupKey = QLatin1String(backupKeyPrefix) + stamp;
+    for (int n = 2; s.contains(backupKey); ++n)
+        backupKey = QLatin1String(backupKeyPrefix) + stamp + QLatin1Char('-') + QString::number(n);
+    s.setValue(backupKey, bytes);
+    s.sync();
+    log(QStringLiteral("Drafts: stored drafts could not be read; kept %1 bytes under %2 before overwriting")
+            .arg(bytes.size())
+            .arg(backupKey));
+    return {};
+}
+
+void DraftStore::save(const NoteDraft& draft)
+{
+    auto s = settings();
+    QList<NoteDraft> drafts = loadForWrite(*s);
+    auto it = std::find_if(drafts.begin(), drafts.end(), [&](const NoteDraft& d) { return d.id == draft.id; });
+    if (it != drafts.end())
+        *it = draft;
+    else
+        drafts.prepend(draft);
+    persist(*s, drafts);
+}
+
+void DraftStore::remove(const QUuid& id)
+{
+    auto s = settings();
+    QList<NoteDraft> drafts = loadForWrite(*s);
+    drafts.removeIf([&](const NoteDraft& d) { return d.id == id; });
+    persist(*s, drafts);
+}
+
+std::optional<NoteDraft> DraftStore::get(const QUuid& id) const
+{
+    for (const NoteDraft& d : loadAll())
+        if (d.id == id)
+            return d;
+    return std::nullopt;
+}
+
+std::optional<NoteDraft> DraftStore::mostRecent() const
+{
+    const QList<NoteDraft> drafts = loadAll();
+    if (drafts.isEmpty())
+        return std::nullopt;
+    return drafts.first();
+}
+
+void DraftStore::persist(QSettings& s, const QList<NoteDraft>& drafts)
+{
+    QJsonArray array;
+    for (const NoteDraft& d : drafts)
+        array.append(d.toJson());
+    s.setValue(QLatin1String(key), QJsonDocument(array).toJson(QJsonDocument::Compact));
+    s.sync();
+}

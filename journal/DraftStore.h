@@ -1,0 +1,47 @@
+#pragma once
+// Unsaved quick notes, kept as one JSON array in the per-user settings store
+// so they survive the panel closing and the agent restarting.
+
+#include "NoteDraft.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+class DraftStore {
+public:
+    static constexpr const char* key = "com.tavlo.popup.drafts";
+    // Undecodable values are kept under this prefix plus a time stamp before
+    // they are overwritten.
+    static constexpr const char* backupKeyPrefix = "com.tavlo.popup.drafts.backup-";
+
+    // The process-wide store, on QSettings("tavlo", "TavloPopup").
+    static DraftStore& shared();
+    // Points the shared store at an INI file of its own; empty restores the
+    // per-user default.
+    static void setSharedFileForTesting(const QString& path);
+
+    // A store on the given INI file (tests, tools); empty means the default.
+    explicit DraftStore(QString settingsFile = {});
+
+    QList<NoteDraft> loadAll() const;
+    void save(const NoteDraft& draft);
+    void remove(const QUuid& id); // "delete" is a keyword in C++
+    std::optional<NoteDraft> get(const QUuid& id) const;
+    std::optional<NoteDraft> mostRecent() const;
+
+    QString settingsFile() const { return file_; }
+
+private:
+    std::unique_ptr<QSettings> settings() const;
+    // The decoded list, or none when a stored value exists but does not decode.
+    std::optional<QList<NoteDraft>> read(QSettings& s) const;
+    void persist(QSettings& s, const QList<NoteDraft>& drafts);
+    QList<NoteDraft> loadForWrite(QSettings& s);
+
+    QString file_;
+};
