@@ -225,8 +225,9 @@ void AppDelegate::showPopup()
     auto controller = PopupWindowController::create();
     adopt(controller);
     QPointer<AppDelegate> weak(this);
-    controller->showCard([weak] {
-        if (weak && !weak->isPaused_)
+    const quint64 generation = cycleGeneration_;
+    controller->showCard([weak, generation] {
+        if (weak && !weak->isPaused_ && weak->cycleGeneration_ == generation)
             weak->scheduleNextPopup();
     });
 }
@@ -306,6 +307,7 @@ void AppDelegate::showSettings()
 
 void AppDelegate::switchAccount()
 {
+    ++cycleGeneration_;
     KeychainService::clearAll();
     if (popupController_)
         popupController_->dismissPanel();

@@ -66,6 +66,9 @@ private:
     QMenu* menu_ = nullptr;
     double lastDelay_ = 0;
     QString startupNotice_;
+    // Bumped by switchAccount: a card session of the previous account that
+    // ends later must not restart the cycle under the login form.
+    quint64 cycleGeneration_ = 0;
     QTimer trayRetry_;
     int trayAttemptsLeft_ = 12;
 };

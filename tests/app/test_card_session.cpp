@@ -326,3 +326,25 @@ TEST_F(CardSessionE2E, AReleasedControllerStillEndsItsSessionByTimeOut)
     EXPECT_TRUE(panel.isNull());
     EXPECT_EQ(requestsTo(svc, QStringLiteral("POST"), QStringLiteral("/api/reviews")), 0);
 }
+
+TEST_F(CardSessionE2E, SwitchingAccountDuringTheWaitLeavesTheCycleStopped)
+{
+    PopupWindowController::setTimingForTesting({60000, 30});
+    AppDelegate d;
+    d.setTrayRetryForTesting(60000, 0);
+    d.applicationDidFinishLaunching();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return d.popupController() && d.popupController()->shownQuestion(); }));
+    QPointer<PopupWindowController> answered = d.popupController();
+    answered->answerForTesting(4);
+    d.switchAccount(); // while the review is on its way
+    ASSERT_TRUE(waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return answered.isNull();
+    })) << "the answered session ran to its end";
+    drainEvents();
+    EXPECT_EQ(d.popupTimer(), nullptr) << "no timer under the login form";
+    ASSERT_NE(d.popupController(), nullptr);
+    ASSERT_NE(d.popupController()->panel(), nullptr);
+    EXPECT_NE(qobject_cast<LoginView*>(d.popupController()->panel()->content()), nullptr);
+}
