@@ -12,6 +12,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
@@ -37,6 +40,8 @@ bool StudyService::start(const QStringList& portArgs, bool reportFailure)
     m_process = std::make_unique<QProcess>();
     // Keep the service's own complaints visible in the test output.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test binary that crashes or is killed must not leave services behind.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QStringList args = portArgs;
     args << QStringLiteral("--quiet") << m_extraArgs;
     m_process->start(bin, args);
