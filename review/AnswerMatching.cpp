@@ -5,6 +5,9 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -33,8 +36,9 @@ bool isTriviallySegmented(const QString& text)
 
 // Maps each grapheme cluster to an integer so the distance table compares
 // integers; clusters longer than one code point get ids above the code-point
-// range, shared between both texts through `interned`.
-std::vector<char32_t> clusterKeys(const QString& text, QHash<QString, char32_t>& interned)
+// range, shared between both texts through `interned` (which refers into
+// the texts, so they must outlive it).
+std::vector<char32_t> clusterKeys(const QString& text, QHash<QStringView, char32_t>& interned)
 {
     std::vector<char32_t> keys;
     keys.reserve(size_t(text.size()));
@@ -52,7 +56,7 @@ std::vector<char32_t> clusterKeys(const QString& text, QHash<QString, char32_t>&
         } else if (length == 2 && text.at(start).isHighSurrogate() && text.at(start + 1).isLowSurrogate()) {
             keys.push_back(QChar::surrogateToUcs4(text.at(start), text.at(start + 1)));
         } else if (length > 0) {
-            const QString cluster = text.mid(start, length);
+            const QStringView cluster = QStringView(text).mid(start, length);
             auto it = interned.constFind(cluster);
             if (it == interned.constEnd())
                 it = interned.insert(cluster, char32_t(0x110000 + interned.size()));
@@ -63,38 +67,99 @@ std::vector<char32_t> clusterKeys(const QString& text, QHash<QString, char32_t>&
     return keys;
 }
 
-// Levenshtein distance with unit costs, kept to two rows of the table. A
-// shared prefix or suffix never changes the distance, so it is skipped.
+// Levenshtein distance with unit costs (substitution free for equal
+// characters). Instead of filling the (rows + 1) x (cols + 1) table cell by
+// cell, each column of it is held as bit vectors of the +1/-1 steps between
+// vertically adjacent cells, 64 rows to a machine word, and advanced one
+// character of the longer text at a time (Myers' bit-parallel method in its
+// multi-word form). The bottom-right cell, and so the result, is the same as
+// the table's; memory is linear. A shared prefix or suffix never changes the
+// distance, so it is skipped first.
 qsizetype levenshtein(const std::vector<char32_t>& shorter, const std::vector<char32_t>& longer)
 {
-    auto sBegin = shorter.begin(), sEnd = shorter.end();
-    auto lBegin = longer.begin(), lEnd = longer.end();
-    while (sBegin != sEnd && *sBegin == *lBegin) {
-        ++sBegin;
-        ++lBegin;
+    const char32_t* s = shorter.data();
+    const char32_t* l = longer.data();
+    size_t rows = shorter.size();
+    size_t cols = longer.size();
+    while (rows > 0 && *s == *l) {
+        ++s;
+        ++l;
+        --rows;
+        --cols;
     }
-    while (sBegin != sEnd && *(sEnd - 1) == *(lEnd - 1)) {
-        --sEnd;
-        --lEnd;
+    while (rows > 0 && s[rows - 1] == l[cols - 1]) {
+        --rows;
+        --cols;
     }
-    const size_t rows = size_t(sEnd - sBegin);
-    const size_t cols = size_t(lEnd - lBegin);
     if (rows == 0)
         return qsizetype(cols);
 
-    std::vector<qsizetype> previous(cols + 1), current(cols + 1);
-    for (size_t j = 0; j <= cols; ++j)
-        previous[j] = qsizetype(j);
-    for (size_t i = 1; i <= rows; ++i) {
-        current[0] = qsizetype(i);
-        const char32_t s = sBegin[i - 1];
-        for (size_t j = 1; j <= cols; ++j) {
-            const qsizetype cost = s == lBegin[j - 1] ? 0 : 1;
-            current[j] = std::min({previous[j - 1] + cost, current[j - 1] + 1, previous[j] + 1});
+    // For each distinct character of the shorter text, the rows it occupies.
+    constexpr uint32_t none = UINT32_MAX;
+    const size_t blocks = (rows + 63) / 64;
+    std::vector<uint64_t> rowsOf;
+    uint32_t direct[128];
+    std::fill(std::begin(direct), std::end(direct), none);
+    std::unordered_map<char32_t, uint32_t> others;
+    auto symbolOf = [&](char32_t c, bool add) -> uint32_t {
+        uint32_t* slot = nullptr;
+        if (c < 128) {
+            slot = &direct[c];
+        } else {
+            auto it = others.find(c);
+            if (it != others.end())
+                return it->second;
+            if (!add)
+                return none;
+            slot = &others[c];
+            *slot = none;
         }
-        std::swap(previous, current);
+        if (*slot == none && add) {
+            *slot = uint32_t(rowsOf.size() / blocks);
+            rowsOf.resize(rowsOf.size() + blocks, 0);
+        }
+        return *slot;
+    };
+    for (size_t i = 0; i < rows; ++i) {
+        const uint32_t symbol = symbolOf(s[i], true);
+        rowsOf[symbol * blocks + i / 64] |= uint64_t(1) << (i % 64);
     }
-    return previous[cols];
+
+    // Column 0 of the table counts up by one per row: all steps +1.
+    std::vector<uint64_t> plus(blocks, ~uint64_t(0));
+    std::vector<uint64_t> minus(blocks, 0);
+    const uint64_t topBit = uint64_t(1) << 63;
+    const uint64_t lastRowBit = uint64_t(1) << ((rows - 1) % 64);
+    size_t distance = rows;
+    for (size_t j = 0; j < cols; ++j) {
+        const uint32_t symbol = symbolOf(l[j], false);
+        const uint64_t* equal = symbol == none ? nullptr : &rowsOf[symbol * blocks];
+        int carry = 1; // row 0 of the table also counts up by one per column
+        for (size_t b = 0; b < blocks; ++b) {
+            const uint64_t pv = plus[b];
+            const uint64_t mv = minus[b];
+            uint64_t eq = equal ? equal[b] : 0;
+            const uint64_t xv = eq | mv;
+            if (carry < 0)
+                eq |= 1;
+            const uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+            uint64_t ph = mv | ~(xh | pv);
+            uint64_t mh = pv & xh;
+            const uint64_t outBit = b + 1 == blocks ? lastRowBit : topBit;
+            const int out = (ph & outBit) ? 1 : (mh & outBit) ? -1 : 0;
+            ph <<= 1;
+            mh <<= 1;
+            if (carry < 0)
+                mh |= 1;
+            else if (carry > 0)
+                ph |= 1;
+            plus[b] = mh | ~(xv | ph);
+            minus[b] = ph & xv;
+            carry = out;
+        }
+        distance = size_t(qsizetype(distance) + carry);
+    }
+    return qsizetype(distance);
 }
 
 QString normalizedForScoring(const QString& text)
@@ -126,8 +191,9 @@ bool canonicallyEqual(const QString& a, const QString& b)
 
 qsizetype characterCount(const QString& text)
 {
-    QHash<QString, char32_t> interned;
-    return qsizetype(clusterKeys(nfc(text), interned).size());
+    const QString normalized = nfc(text);
+    QHash<QStringView, char32_t> interned;
+    return qsizetype(clusterKeys(normalized, interned).size());
 }
 
 TypingResult classify(double score)
@@ -161,7 +227,7 @@ double similarity(const QString& a, const QString& b)
     if (left == right)
         return 1.0;
 
-    QHash<QString, char32_t> interned;
+    QHash<QStringView, char32_t> interned;
     std::vector<char32_t> first = clusterKeys(left, interned);
     std::vector<char32_t> second = clusterKeys(right, interned);
     const auto& longer = first.size() >= second.size() ? first : second;

@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 
 namespace ReviewStyle {
@@ -95,7 +97,9 @@ QFont headline()
 
 QFont subheadline()
 {
-    return scaled(11, QFont::Normal);
+    // One step larger than the 11 of the original style: at 11/13 of a
+    // typical desktop font the text gets hard to read.
+    return scaled(12, QFont::Normal);
 }
 
 QPixmap glyphPixmap(Glyph glyph, const QColor& colour, int size, qreal dpr)
@@ -263,13 +267,53 @@ void GlyphLabel::setGlyph(ReviewStyle::Glyph glyph, const QColor& colour)
     setPixmap(ReviewStyle::glyphPixmap(glyph, colour, m_size, devicePixelRatioF()));
 }
 
+CentredField::CentredField(QWidget* parent)
+    : QLineEdit(parent)
+{
+    setAlignment(Qt::AlignCenter);
+}
+
+void CentredField::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (!text().isEmpty() || placeholderText().isEmpty() || !hasFocus())
+        return;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                               .marginsRemoved(textMargins())
+                               .adjusted(2, 0, -2, 0);
+    QPainter p(this);
+    p.setFont(font());
+    p.setPen(palette().color(QPalette::PlaceholderText));
+    p.drawText(contents, Qt::AlignCenter | Qt::TextSingleLine,
+               fontMetrics().elidedText(placeholderText(), Qt::ElideRight, contents.width()));
+}
+
+namespace {
+
+// Wrapped text as wide as it needs to be (up to the room it is given), so the
+// speaker button sits right beside a short prompt.
+class PromptLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override
+    {
+        const int natural = fontMetrics().horizontalAdvance(text()) + 2 * margin() + 2;
+        const int width = std::min(natural, maximumWidth());
+        return {width, heightForWidth(width)};
+    }
+};
+
+} // namespace
+
 PromptPanel::PromptPanel(const QString& text, QWidget* parent)
     : RoundedPanel(16, parent)
 {
     setFill(ReviewStyle::controlBackground(palette()));
     setObjectName(QStringLiteral("promptPanel"));
 
-    m_label = new QLabel(text, this);
+    m_label = new PromptLabel(text, this);
     m_label->setObjectName(QStringLiteral("promptText"));
     // Card texts are shown as typed, never interpreted as markup.
     m_label->setTextFormat(Qt::PlainText);
@@ -297,6 +341,8 @@ PromptPanel::PromptPanel(const QString& text, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 24, 16, 24);
     row->setSpacing(8);
-    row->addWidget(m_label, 1);
+    row->addStretch(1);
+    row->addWidget(m_label);
     row->addWidget(m_speaker, 0, Qt::AlignVCenter);
+    row->addStretch(1);
 }

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 class QToolButton;
@@ -79,6 +80,17 @@ private:
     ReviewStyle::Glyph m_glyph;
     QColor m_colour;
     int m_size;
+};
+
+// A text field with centred text that keeps showing its placeholder while it
+// has the focus (Qt hides a centred placeholder under the cursor).
+class CentredField : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit CentredField(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The card text at the top of both views, with the speaker button beside it.

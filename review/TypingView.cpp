@@ -49,11 +49,10 @@ QPushButton* makeButton(const QString& text, bool prominent, QWidget* parent, co
 
 QLineEdit* makeField(const QString& placeholder, QWidget* parent, const QString& name)
 {
-    auto* field = new QLineEdit(parent);
+    auto* field = new CentredField(parent);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
     field->setFont(title3());
-    field->setAlignment(Qt::AlignCenter);
     field->setStyleSheet(textFieldStyle(parent->palette()));
     return field;
 }

@@ -1,8 +1,12 @@
 #include "AnswerMatching.h"
 
+#include <QRandomGenerator>
+#include <QTextBoundaryFinder>
+
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
 
 namespace {
 
@@ -222,6 +226,77 @@ TEST(Matching, CountsUserPerceivedCharacters)
     EXPECT_EQ(characterCount(u("e\u0301")), 1);
     EXPECT_EQ(characterCount(u("a\r\nb")), 3);
     EXPECT_EQ(characterCount(u("")), 0);
+}
+
+// The score straight from its definition: the full distance table over the
+// grapheme clusters of the normalised texts.
+double referenceSimilarity(const QString& a, const QString& b)
+{
+    auto normalise = [](const QString& t) {
+        return AnswerMatching::trimHorizontal(t.toLower()).normalized(QString::NormalizationForm_C);
+    };
+    auto clusters = [](const QString& t) {
+        QStringList out;
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, t);
+        qsizetype start = 0;
+        for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+            if (end > start)
+                out.append(t.mid(start, end - start));
+            start = end;
+        }
+        return out;
+    };
+    const QString na = normalise(a), nb = normalise(b);
+    if (na == nb)
+        return 1.0;
+    QStringList x = clusters(na), y = clusters(nb);
+    if (x.size() > y.size())
+        std::swap(x, y); // x shorter, y longer
+    if (x.isEmpty())
+        return 0.0;
+    std::vector<std::vector<qsizetype>> d(size_t(x.size() + 1), std::vector<qsizetype>(size_t(y.size() + 1)));
+    for (qsizetype j = 0; j <= y.size(); ++j)
+        d[0][size_t(j)] = j;
+    for (qsizetype i = 1; i <= x.size(); ++i) {
+        d[size_t(i)][0] = i;
+        for (qsizetype j = 1; j <= y.size(); ++j) {
+            const qsizetype cost = x[i - 1] == y[j - 1] ? 0 : 1;
+            d[size_t(i)][size_t(j)] = std::min({d[size_t(i - 1)][size_t(j - 1)] + cost, d[size_t(i)][size_t(j - 1)] + 1,
+                                                d[size_t(i - 1)][size_t(j)] + 1});
+        }
+    }
+    const auto count = double(y.size());
+    return (count - double(d[size_t(x.size())][size_t(y.size())])) / count;
+}
+
+TEST(Matching, SimilarityAgreesWithTheFullDistanceTable)
+{
+    // Lengths cross the 64- and 128-character word boundaries of the fast
+    // distance computation; the alphabet mixes single and multi-code-point
+    // characters, and repeats letters so that many cells tie.
+    const QStringList alphabet = {u("a"), u("b"), u("c"), u("A"), u("\u00E9"), u("e\u0301"),
+                                  u("👍🏽"), u("🇫🇷"), u(" "), u("日"), u("\n")};
+    QRandomGenerator random(20261206);
+    auto text = [&](int length) {
+        QString t;
+        for (int i = 0; i < length; ++i)
+            t += alphabet.at(int(random.bounded(quint32(alphabet.size()))));
+        return t;
+    };
+    const int lengths[] = {0, 1, 2, 5, 63, 64, 65, 100, 127, 128, 129, 200};
+    for (int la : lengths) {
+        for (int lb : lengths) {
+            for (int round = 0; round < 3; ++round) {
+                const QString a = text(la);
+                // Related texts as well as unrelated ones.
+                QString b = round == 0 ? text(lb) : a.left(lb) + text(std::max(0, lb - int(a.size())));
+                if (round == 2 && !b.isEmpty())
+                    b.insert(int(random.bounded(quint32(b.size()))), u("x"));
+                ASSERT_DOUBLE_EQ(similarity(a, b), referenceSimilarity(a, b))
+                    << la << " " << lb << " " << round << "\n" << show(a) << "\n" << show(b);
+            }
+        }
+    }
 }
 
 } // namespace
