@@ -1,0 +1,147 @@
+// Round trips against the development study service over loopback: what one
+// call of each kind costs the agent's tests and demo runs. The service binary
+// comes from $TAVLO_SERVICE_BIN, or sits next to this build's bench folder.
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <benchmark/benchmark.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/prctl.h>
+
+namespace {
+
+struct Service {
+    QProcess process;
+    QString base;   // "http://127.0.0.1:PORT"
+    QString token;
+    QNetworkAccessManager network;
+};
+
+Service* g_service = nullptr;
+
+QString serviceBinary()
+{
+    const QString env = qEnvironmentVariable("TAVLO_SERVICE_BIN");
+    if (!env.isEmpty())
+        return env;
+    return QDir(QCoreApplication::applicationDirPath()).filePath("../service/tavlo-study-service");
+}
+
+int call(const QByteArray& method, const QString& path, const QByteArray& body, QByteArray* out = nullptr)
+{
+    QNetworkRequest request(QUrl(g_service->base + path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    if (!g_service->token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + g_service->token.toUtf8());
+    QNetworkReply* reply = g_service->network.sendCustomRequest(request, method, body);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (out)
+        *out = reply->readAll();
+    reply->deleteLater();
+    return status;
+}
+
+bool startService()
+{
+    const QString bin = serviceBinary();
+    if (!QFileInfo(bin).isExecutable()) {
+        std::fprintf(stderr, "bench_service: no study service at %s (build tavlo-study-service)\n", qPrintable(bin));
+        return false;
+    }
+    g_service->network.setProxy(QNetworkProxy::NoProxy);
+    g_service->process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    g_service->process.start(bin, {"--port", "0", "--quiet"});
+    if (!g_service->process.waitForReadyRead(10000))
+        return false;
+    const QString line = QString::fromUtf8(g_service->process.readLine()).trimmed();
+    const QRegularExpressionMatch m = QRegularExpression("^listening on (http://127\\.0\\.0\\.1:\\d+)/api$").match(line);
+    if (!m.hasMatch())
+        return false;
+    g_service->base = m.captured(1);
+    QByteArray body;
+    call("POST", "/api/auth/login", R"({"email":"demo@tavlo.app","password":"tavlo-demo"})", &body);
+    g_service->token = QJsonDocument::fromJson(body).object().value("data").toObject().value("access_token").toString();
+    return !g_service->token.isEmpty();
+}
+
+void run(benchmark::State& state, const QByteArray& method, const QString& path, const QByteArray& body,
+         int expected)
+{
+    if (!g_service) {
+        state.SkipWithError("study service not running");
+        return;
+    }
+    for (auto _ : state) {
+        const int status = call(method, path, body);
+        if (status != expected) {
+            state.SkipWithError("unexpected status");
+            return;
+        }
+    }
+}
+
+void BM_ServiceLogin(benchmark::State& state)
+{
+    run(state, "POST", "/api/auth/login", R"({"email":"demo@tavlo.app","password":"tavlo-demo"})", 200);
+}
+BENCHMARK(BM_ServiceLogin)->Unit(benchmark::kMillisecond);
+
+void BM_ServiceTroubleCards10(benchmark::State& state)
+{
+    run(state, "GET", "/api/trouble-cards?limit=10", {}, 200);
+}
+BENCHMARK(BM_ServiceTroubleCards10)->Unit(benchmark::kMicrosecond);
+
+void BM_ServiceReview(benchmark::State& state)
+{
+    run(state, "POST", "/api/reviews", R"({"card_id": 3, "quality": 3})", 200);
+}
+BENCHMARK(BM_ServiceReview)->Unit(benchmark::kMicrosecond);
+
+void BM_ServiceJournalList(benchmark::State& state)
+{
+    run(state, "GET", "/api/journal", {}, 200);
+}
+BENCHMARK(BM_ServiceJournalList)->Unit(benchmark::kMicrosecond);
+
+void BM_ServiceNormalize2KiB(benchmark::State& state)
+{
+    QString text = QStringLiteral("Subjunctive after ojalá: ojalá que llueva. #spanish\n");
+    while (text.size() < 2048)
+        text += QStringLiteral("- quiero que vengas; espero que estés bien; dudo que sea verdad\n");
+    run(state, "POST", "/api/journal/normalize", QJsonDocument(QJsonObject{{"text", text}}).toJson(), 200);
+}
+BENCHMARK(BM_ServiceNormalize2KiB)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    auto service = std::make_unique<Service>();
+    g_service = service.get();
+    if (!startService())
+        g_service = nullptr;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (service) {
+        service->process.terminate();
+        service->process.waitForFinished(5000);
+    }
+    return 0;
+}
