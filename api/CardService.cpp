@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
@@ -39,24 +40,32 @@ QString bodyPreview(const QByteArray& body)
 void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>> done)
 {
     const QString path = QStringLiteral("/trouble-cards?limit=") + QString::number(limit);
-    APIClient::authenticatedRequest(path, QStringLiteral("GET"), std::nullopt, false, kTimeout, context,
-                                    [done = std::move(done)](Result<QByteArray> result) {
-                                        if (!result) {
-                                            done(result.error());
-                                            return;
-                                        }
-                                        const QByteArray& body = result.value();
-                                        log(QStringLiteral("API raw response (%1 bytes): ").arg(body.size())
-                                            + bodyPreview(body));
-                                        Result<TroubleCardsResponse> decoded = decodeTroubleCardsResponse(body);
-                                        if (!decoded) {
-                                            // Looks like an account with nothing to practise, not a failure.
-                                            log(QStringLiteral("Decode error: ") + localizedDescription(decoded.error()));
-                                            done(QList<TroubleCard>());
-                                            return;
-                                        }
-                                        done(std::move(decoded).value().data);
-                                    });
+    // The log lines are written even when the caller has gone meanwhile, so
+    // the request is made without a context and the caller is guarded here.
+    const QPointer<QObject> guard(context);
+    const bool guarded = context != nullptr;
+    APIClient::authenticatedRequest(
+        path, QStringLiteral("GET"), std::nullopt, false, kTimeout, nullptr,
+        [guard, guarded, done = std::move(done)](Result<QByteArray> result) {
+            const auto deliver = [&](Result<QList<TroubleCard>> r) {
+                if (!guarded || guard)
+                    done(std::move(r));
+            };
+            if (!result) {
+                deliver(result.error());
+                return;
+            }
+            const QByteArray& body = result.value();
+            log(QStringLiteral("API raw response (%1 bytes): ").arg(body.size()) + bodyPreview(body));
+            Result<TroubleCardsResponse> decoded = decodeTroubleCardsResponse(body);
+            if (!decoded) {
+                // Looks like an account with nothing to practise, not a failure.
+                log(QStringLiteral("Decode error: ") + localizedDescription(decoded.error()));
+                deliver(QList<TroubleCard>());
+                return;
+            }
+            deliver(std::move(decoded).value().data);
+        });
 }
 
 void fetchTroubleCards(QObject* context, Callback<QList<TroubleCard>> done)

@@ -12,12 +12,18 @@
 
 #include <QJsonDocument>
 #include <QNetworkReply>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextBoundaryFinder>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace apitest;
 
@@ -517,6 +523,87 @@ TEST_F(Client, TimeOutIsATransportError)
     ASSERT_NE(e, nullptr) << describe(r);
     EXPECT_EQ(e->code, int(QNetworkReply::TimeoutError));
     EXPECT_EQ(str(e->description), "The request timed out.");
+}
+
+// A TLS server whose certificate nobody trusts (a self-signed one kept with
+// these tests). The client must refuse it before any HTTP is exchanged.
+class UntrustedTlsServer : public QTcpServer {
+public:
+    UntrustedTlsServer()
+    {
+        QFile cert(QStringLiteral(TAVLO_TEST_DATA_DIR "/untrusted-cert.pem"));
+        QFile key(QStringLiteral(TAVLO_TEST_DATA_DIR "/untrusted-key.pem"));
+        if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
+            certificate_ = QSslCertificate(cert.readAll(), QSsl::Pem);
+            key_ = QSslKey(key.readAll(), QSsl::Rsa, QSsl::Pem);
+        }
+        listen(QHostAddress::LocalHost);
+    }
+    bool ready() const { return !certificate_.isNull() && !key_.isNull() && isListening(); }
+    QByteArray decrypted;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        socket->setLocalCertificate(certificate_);
+        socket->setPrivateKey(key_);
+        connect(socket, &QSslSocket::readyRead, socket, [this, socket] { decrypted += socket->readAll(); });
+        socket->startServerEncryption();
+    }
+
+private:
+    QSslCertificate certificate_;
+    QSslKey key_;
+};
+
+TEST_F(Client, UntrustedCertificateIsATlsTransportError)
+{
+    if (!QSslSocket::supportsSsl())
+        GTEST_SKIP() << "no TLS backend";
+    UntrustedTlsServer tls;
+    ASSERT_TRUE(tls.ready());
+    KeychainService::saveAccessToken("secret-token");
+    qputenv("TAVLO_API_BASE_URL", QStringLiteral("https://127.0.0.1:%1/api").arg(tls.serverPort()).toUtf8());
+    const auto r = get("/journal");
+    const TransportError* e = transportErrorOf(r);
+    ASSERT_NE(e, nullptr) << describe(r);
+    EXPECT_EQ(e->code, int(QNetworkReply::SslHandshakeFailedError)) << str(e->textForm());
+    EXPECT_EQ(str(e->description), "A TLS error has occurred and a secure connection to the server cannot be made.");
+    EXPECT_TRUE(e->textForm().contains("SslHandshakeFailedError")) << str(e->textForm());
+    EXPECT_FALSE(tls.decrypted.contains("secret-token"));
+    EXPECT_TRUE(tls.decrypted.isEmpty());
+}
+
+TEST_F(Client, CallsFromAnotherThreadAnswerOnTheMainThread)
+{
+    signedIn();
+    std::optional<Result<QByteArray>> result;
+    QThread* answeredOn = nullptr;
+    std::thread worker([&] {
+        APIClient::authenticatedRequest("/journal", nullptr, [&](Result<QByteArray> r) {
+            answeredOn = QThread::currentThread();
+            result.emplace(std::move(r));
+        });
+    });
+    worker.join();
+    ASSERT_TRUE(spinUntil([&] { return result.has_value(); }));
+    EXPECT_TRUE(result->ok()) << describe(result);
+    EXPECT_EQ(answeredOn, QCoreApplication::instance()->thread());
+}
+
+TEST_F(Client, FetchLogsEvenWhenTheCallerIsGone)
+{
+    signedIn();
+    service->fault({{"mode", "body"}, {"body", R"({"data": []})"}});
+    auto* context = new QObject;
+    bool called = false;
+    CardService::fetchTroubleCards(context, [&](Result<QList<TroubleCard>>) { called = true; });
+    delete context;
+    ASSERT_TRUE(spinUntil([&] { return !logged().isEmpty(); }, 5000));
+    EXPECT_EQ(str(logged().last()), R"(API raw response (12 bytes): {"data": []})");
+    EXPECT_FALSE(called);
 }
 
 struct BaseURLCase {
