@@ -6,6 +6,7 @@
 #include "Speech.h"
 
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QShortcut>
@@ -123,6 +124,20 @@ QuizView::QuizView(const QString& question, const QStringList& options, const QS
 }
 
 QuizView::~QuizView() = default;
+
+void QuizView::keyPressEvent(QKeyEvent* event)
+{
+    // Reached when the number keys arrive while the window is not the active
+    // one (so its shortcuts are off), e.g. in a panel shown without focus.
+    const int key = event->key();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && key >= Qt::Key_1 && key <= Qt::Key_9 && key - Qt::Key_1 < std::min<int>(int(m_options.size()), 9)) {
+        pick(key - Qt::Key_1);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 bool QuizView::isCorrect(int index) const
 {

@@ -45,6 +45,9 @@ public:
     static void speak(const QString& text);
     static SpeechChannel& speechChannel();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     bool isCorrect(int index) const;
 

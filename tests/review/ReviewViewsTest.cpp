@@ -212,6 +212,16 @@ TEST_F(QuizViewTest, KeypadAndEveryNumberKeyWork)
     EXPECT_TRUE(reported.empty());
 }
 
+TEST_F(QuizViewTest, NumberKeysWorkAlsoInAnInactiveWindow)
+{
+    QuizView quiet(u("le chat"), animals, u("cat"), [this](int q) { reported.push_back(q); });
+    quiet.show(); // never activated
+    QTest::keyClick(&quiet, Qt::Key_2);
+    QTest::keyClick(&quiet, Qt::Key_2);
+    EXPECT_EQ(reported, Reports{4});
+    EXPECT_EQ(quiet.selectedIndex(), 1);
+}
+
 TEST_F(QuizViewTest, LetterCaseMakesAnOptionWrong)
 {
     make({u("Cat"), u("dog")}, u("cat"));

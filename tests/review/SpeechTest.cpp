@@ -242,6 +242,22 @@ TEST_F(SpeechTest, MissingSpeechCommandIsSilent)
     SpeechChannel channel;
     channel.speak(QStringLiteral("hello"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return channel.current() == nullptr; }, generousMs));
+
+    // Executable, but the system cannot start it: the failed process is
+    // dropped, and the next speak has nothing to terminate.
+    QFile broken(dir.filePath(QStringLiteral("broken-speech")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("#!/nonexistent/interpreter\n");
+    broken.close();
+    broken.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("TAVLO_SPEECH_COMMAND", broken.fileName().toLocal8Bit());
+    channel.speak(QStringLiteral("hello"));
+    channel.speak(QStringLiteral("again"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return channel.current() == nullptr; }, generousMs));
+
+    // Speech works again once the command is back.
+    qputenv("TAVLO_SPEECH_COMMAND", script.toLocal8Bit());
+    EXPECT_EQ(spokenArgs(QStringLiteral("back")), (QStringList{"--", "back"}));
 }
 
 TEST_F(SpeechTest, RealSpeechCommandSpeaksADashTextInsteadOfObeyingIt)
