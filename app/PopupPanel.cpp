@@ -24,7 +24,7 @@ PopupPanel::PopupPanel(QWidget* content, QSize size)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_ShowWithoutActivating, false);
-    setWindowTitle(QStringLiteral("TavloPopup"));
+    // No title text: the title bar only carries the close control.
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
     auto* layout = new QVBoxLayout(this);

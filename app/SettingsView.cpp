@@ -82,6 +82,11 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     saveButton_ = new QPushButton(QStringLiteral("Save"), this);
     saveButton_->setDefault(true);
     saveButton_->setAutoDefault(true);
+    // The prominent button: filled with the accent colour.
+    QPalette accent = saveButton_->palette();
+    accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
+    accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
+    saveButton_->setPalette(accent);
     row->addWidget(cancelButton_);
     row->addWidget(saveButton_);
     row->addStretch(1);
