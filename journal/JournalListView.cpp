@@ -1,9 +1,655 @@
 #include "JournalListView.h"
 
+#include "JournalService.h"
+#include "JournalStyle.h"
+#include "MarkdownPreview.h"
+
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace JournalStyle;
+
+namespace {
+
+// Rows are built a page at a time as the learner scrolls, so thousands of
+// entries cost no more per keystroke than the first screenful.
+constexpr int rowsPerPage = 40;
+
+// One entry in the list: a tap opens it, the context menu edits or deletes.
+class EntryRow : public QFrame {
+public:
+    EntryRow(std::function<void()> onOpen, std::function<void()> onDelete, QWidget* parent)
+        : QFrame(parent), onOpen_(std::move(onOpen)), onDelete_(std::move(onDelete))
+    {
+        setObjectName(QStringLiteral("entryRow"));
+        setCursor(Qt::PointingHandCursor);
+        setStyleSheet(QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
+                                     " border-radius: 8px; }"));
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            onOpen_();
+        QFrame::mouseReleaseEvent(event);
+    }
+
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QStringLiteral("entryMenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addAction(QStringLiteral("Edit"), this, [this] { onOpen_(); });
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("Delete"), this, [this] { onDelete_(); });
+        menu->popup(event->globalPos());
+    }
+
+private:
+    std::function<void()> onOpen_;
+    std::function<void()> onDelete_;
+};
+
+QToolButton* closeGlyphButton(QWidget* parent, const QString& name)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(QStringLiteral("\u2715"));
+    b->setAutoRaise(true);
+    b->setCursor(Qt::PointingHandCursor);
+    b->setStyleSheet(QStringLiteral("QToolButton { border: none; color: %1; }").arg(secondary().name()));
+    return b;
+}
+
+} // namespace
+
 JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* parent)
     : QWidget(parent), onDismiss_(std::move(onDismiss))
 {
     setFixedSize(420, 520);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    screens_ = new QStackedWidget(this);
+    root->addWidget(screens_);
+
+    // ----- List screen -----
+    listScreen_ = new QWidget(screens_);
+    auto* list = new QVBoxLayout(listScreen_);
+    list->setContentsMargins(0, 24, 0, 0);
+    list->setSpacing(12);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(24, 0, 24, 0);
+    header->setSpacing(8);
+    header->addWidget(glyph(QStringLiteral("\u25A4"), 20, orange(), listScreen_));
+    auto* title = new QLabel(QStringLiteral("My Journals"), listScreen_);
+    title->setObjectName(QStringLiteral("title"));
+    title->setFont(textFont(TextStyle::title2, title->font()));
+    header->addWidget(title);
+    header->addStretch(1);
+    auto* close = closeGlyphButton(listScreen_, QStringLiteral("closeButton"));
+    close->setToolTip(QStringLiteral("Close"));
+    connect(close, &QToolButton::clicked, this, [this] {
+        if (onDismiss_)
+            onDismiss_();
+    });
+    header->addWidget(close);
+    list->addLayout(header);
+
+    auto* searchBox = new QFrame(listScreen_);
+    searchBox->setObjectName(QStringLiteral("searchBox"));
+    searchBox->setStyleSheet(QStringLiteral("QFrame#searchBox { background: palette(base); border: 1px solid palette(mid);"
+                                            " border-radius: 8px; }"));
+    auto* searchRow = new QHBoxLayout(searchBox);
+    searchRow->setContentsMargins(8, 4, 8, 4);
+    searchRow->setSpacing(6);
+    searchRow->addWidget(glyph(QStringLiteral("\u2315"), 16, secondary(), searchBox));
+    search_ = new QLineEdit(searchBox);
+    search_->setObjectName(QStringLiteral("searchField"));
+    search_->setPlaceholderText(QStringLiteral("Search by title or tag..."));
+    search_->setFrame(false);
+    search_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+    searchRow->addWidget(search_, 1);
+    clearSearch_ = closeGlyphButton(searchBox, QStringLiteral("clearSearchButton"));
+    clearSearch_->setToolTip(QStringLiteral("Clear search"));
+    searchRow->addWidget(clearSearch_);
+    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        searchText_ = text;
+        rebuildRows();
+        refresh();
+    });
+    connect(clearSearch_, &QToolButton::clicked, this, [this] { search_->clear(); });
+    auto* searchWrap = new QHBoxLayout;
+    searchWrap->setContentsMargins(24, 0, 24, 0);
+    searchWrap->addWidget(searchBox);
+    list->addLayout(searchWrap);
+
+    content_ = new QStackedWidget(listScreen_);
+    list->addWidget(content_, 1);
+
+    loadingPage_ = new QWidget(content_);
+    {
+        auto* col = new QVBoxLayout(loadingPage_);
+        col->addStretch(1);
+        auto* bar = new QProgressBar(loadingPage_);
+        bar->setRange(0, 0);
+        bar->setTextVisible(false);
+        bar->setFixedSize(120, 6);
+        col->addWidget(bar, 0, Qt::AlignHCenter);
+        auto* label = new QLabel(QStringLiteral("Loading..."), loadingPage_);
+        label->setObjectName(QStringLiteral("loadingLabel"));
+        label->setAlignment(Qt::AlignCenter);
+        tint(label, secondary());
+        col->addWidget(label);
+        col->addStretch(1);
+    }
+    content_->addWidget(loadingPage_);
+
+    errorLabel_ = new QLabel(content_);
+    errorLabel_->setObjectName(QStringLiteral("errorLabel"));
+    errorLabel_->setAlignment(Qt::AlignCenter);
+    errorLabel_->setWordWrap(true);
+    errorLabel_->setTextFormat(Qt::PlainText);
+    errorLabel_->setContentsMargins(24, 0, 24, 0);
+    errorLabel_->setFont(textFont(TextStyle::caption, errorLabel_->font()));
+    tint(errorLabel_, red());
+    content_->addWidget(errorLabel_);
+
+    emptyPage_ = new QWidget(content_);
+    {
+        auto* col = new QVBoxLayout(emptyPage_);
+        col->setSpacing(8);
+        col->addStretch(1);
+        auto* icon = glyph(QStringLiteral("\u2637"), 32, secondary(), emptyPage_);
+        icon->setAlignment(Qt::AlignCenter);
+        col->addWidget(icon);
+        emptyLabel_ = new QLabel(emptyPage_);
+        emptyLabel_->setObjectName(QStringLiteral("emptyLabel"));
+        emptyLabel_->setAlignment(Qt::AlignCenter);
+        tint(emptyLabel_, secondary());
+        col->addWidget(emptyLabel_);
+        col->addStretch(1);
+    }
+    content_->addWidget(emptyPage_);
+
+    rowsArea_ = new QScrollArea(content_);
+    rowsArea_->setObjectName(QStringLiteral("rowsArea"));
+    rowsArea_->setWidgetResizable(true);
+    rowsArea_->setFrameShape(QFrame::NoFrame);
+    rowsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rowsHost_ = new QWidget(rowsArea_);
+    rowsHost_->setObjectName(QStringLiteral("rowsHost"));
+    rowsLayout_ = new QVBoxLayout(rowsHost_);
+    rowsLayout_->setContentsMargins(24, 0, 24, 16);
+    rowsLayout_->setSpacing(8);
+    rowsLayout_->addStretch(1);
+    rowsArea_->setWidget(rowsHost_);
+    connect(rowsArea_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value >= rowsArea_->verticalScrollBar()->maximum() - 200)
+            addMoreRows();
+    });
+    content_->addWidget(rowsArea_);
+    screens_->addWidget(listScreen_);
+
+    // ----- Edit screen -----
+    editScreen_ = new QWidget(screens_);
+    auto* edit = new QVBoxLayout(editScreen_);
+    edit->setContentsMargins(24, 24, 24, 24);
+    edit->setSpacing(12);
+
+    auto* editHeader = new QHBoxLayout;
+    auto* back = new QPushButton(QStringLiteral("Back"), editScreen_);
+    back->setObjectName(QStringLiteral("backButton"));
+    back->setIcon(glyphIcon(QStringLiteral("\u2039"), orange(), 18));
+    back->setFlat(true);
+    back->setCursor(Qt::PointingHandCursor);
+    back->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 2px; text-align: left; }")
+                            .arg(orange().name()));
+    connect(back, &QPushButton::clicked, this, &JournalListView::backToList);
+    editHeader->addWidget(back);
+    editHeader->addStretch(1);
+    auto* editTitle = new QLabel(QStringLiteral("Edit Entry"), editScreen_);
+    editTitle->setObjectName(QStringLiteral("editHeading"));
+    editTitle->setFont(textFont(TextStyle::headline, editTitle->font()));
+    editHeader->addWidget(editTitle);
+    editHeader->addStretch(1);
+    // An invisible twin of Back keeps the heading centred.
+    auto* twin = new QWidget(editScreen_);
+    twin->setFixedSize(back->sizeHint());
+    editHeader->addWidget(twin);
+    edit->addLayout(editHeader);
+
+    titleField_ = new QLineEdit(editScreen_);
+    titleField_->setObjectName(QStringLiteral("titleField"));
+    titleField_->setPlaceholderText(QStringLiteral("Title"));
+    titleField_->setFrame(false);
+    QFont titleFont = textFont(TextStyle::title3, titleField_->font());
+    titleFont.setBold(true);
+    titleField_->setFont(titleFont);
+    titleField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+    edit->addWidget(titleField_);
+
+    tagsField_ = new QLineEdit(editScreen_);
+    tagsField_->setObjectName(QStringLiteral("tagsField"));
+    tagsField_->setPlaceholderText(QStringLiteral("Tags (comma separated)"));
+    tagsField_->setFrame(false);
+    tagsField_->setFont(textFont(TextStyle::caption, tagsField_->font()));
+    tagsField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; }")
+                                  .arg(secondary().name()));
+    edit->addWidget(tagsField_);
+
+    edit->addLayout(editPreviewSegments(editScreen_, editSegment_, previewSegment_));
+    connect(editSegment_, &QPushButton::clicked, this, [this] {
+        editShowPreview_ = false;
+        refreshEdit();
+    });
+    connect(previewSegment_, &QPushButton::clicked, this, [this] {
+        editShowPreview_ = true;
+        refreshEdit();
+    });
+
+    editorStack_ = new QStackedWidget(editScreen_);
+    contentEditor_ = new QPlainTextEdit(editorStack_);
+    contentEditor_->setObjectName(QStringLiteral("contentEditor"));
+    contentEditor_->setFont(monospaced(TextStyle::body));
+    contentEditor_->setTabChangesFocus(true);
+    contentEditor_->setStyleSheet(QStringLiteral("QPlainTextEdit#contentEditor { background: palette(base);"
+                                                 " border: 1px solid palette(mid); border-radius: 8px; padding: 8px; }"));
+    preview_ = new MarkdownPreview(editorStack_);
+    editorStack_->addWidget(contentEditor_);
+    editorStack_->addWidget(preview_);
+    edit->addWidget(editorStack_, 1);
+
+    editErrorLabel_ = new QLabel(editScreen_);
+    editErrorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
+    editErrorLabel_->setWordWrap(true);
+    editErrorLabel_->setTextFormat(Qt::PlainText);
+    tint(editErrorLabel_, red());
+    edit->addWidget(editErrorLabel_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), editScreen_);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    makeBordered(cancel);
+    connect(cancel, &QPushButton::clicked, this, &JournalListView::backToList);
+    standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editScreen_);
+    standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
+    standardizeButton_->setIcon(glyphIcon(QStringLiteral("\u2726"), purple()));
+    makeBordered(standardizeButton_);
+    connect(standardizeButton_, &QPushButton::clicked, this, &JournalListView::normalizeEditContent);
+    saveButton_ = new BusyButton(QStringLiteral("Save"), editScreen_);
+    saveButton_->setObjectName(QStringLiteral("saveButton"));
+    makeProminent(saveButton_);
+    connect(saveButton_, &QPushButton::clicked, this, [this] {
+        if (mode_.editing)
+            saveEdit(mode_.id);
+    });
+    buttons->addWidget(cancel);
+    buttons->addWidget(standardizeButton_, 1);
+    buttons->addWidget(saveButton_, 1);
+    edit->addLayout(buttons);
+
+    connect(titleField_, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (updatingFields_)
+            return;
+        editTitle_ = t;
+        refreshEdit();
+    });
+    connect(tagsField_, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!updatingFields_)
+            editTags_ = t;
+    });
+    connect(contentEditor_, &QPlainTextEdit::textChanged, this, [this] {
+        if (updatingFields_)
+            return;
+        editContent_ = contentEditor_->toPlainText();
+        refreshEdit();
+    });
+    screens_->addWidget(editScreen_);
+
+    // An entry that disappeared while its edit screen was up leaves it empty.
+    missingScreen_ = new QWidget(screens_);
+    screens_->addWidget(missingScreen_);
+
+    refresh();
 }
 
 JournalListView::~JournalListView() = default;
+
+void JournalListView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        fetchEntries();
+}
+
+QList<JournalEntryData> JournalListView::filteredEntries() const
+{
+    QList<JournalEntryData> out;
+    for (qsizetype i : index_.matches(searchText_))
+        out.append(entries_.at(i));
+    return out;
+}
+
+void JournalListView::fetchEntries()
+{
+    loading_ = true;
+    error_.reset();
+    refresh();
+    JournalService::listEntries(this, [this](Result<QList<JournalEntryData>> result) {
+        if (result.ok())
+            setEntries(std::move(result).value());
+        else
+            error_ = QStringLiteral("Failed to load: ") + JournalText::errorDescription(result.error());
+        loading_ = false;
+        refresh();
+    });
+}
+
+void JournalListView::setEntries(QList<JournalEntryData> entries)
+{
+    entries_ = std::move(entries);
+    index_ = JournalText::SearchIndex(entries_);
+    rebuildRows();
+}
+
+void JournalListView::rebuildRows()
+{
+    const QList<qsizetype> matches = index_.matches(searchText_);
+    // Rows are widgets; rebuild them only when what they show changed.
+    if (matches == shown_ && builtRows_ > 0)
+        return;
+    shown_ = matches;
+    while (rowsLayout_->count() > 1) {
+        QLayoutItem* item = rowsLayout_->takeAt(0);
+        delete item->widget();
+        delete item;
+    }
+    builtRows_ = 0;
+    addMoreRows();
+    rowsArea_->verticalScrollBar()->setValue(0);
+}
+
+void JournalListView::addMoreRows()
+{
+    const int end = int(qMin<qsizetype>(shown_.size(), builtRows_ + rowsPerPage));
+    for (int i = builtRows_; i < end; ++i)
+        rowsLayout_->insertWidget(rowsLayout_->count() - 1, makeRow(entries_.at(shown_.at(i))));
+    builtRows_ = qMax(builtRows_, end);
+}
+
+QWidget* JournalListView::makeRow(const JournalEntryData& entry)
+{
+    const std::int64_t id = entry.id;
+    const auto find = [this, id]() -> const JournalEntryData* {
+        for (const JournalEntryData& e : entries_)
+            if (e.id == id)
+                return &e;
+        return nullptr;
+    };
+    auto* row = new EntryRow(
+        [this, find] {
+            if (const JournalEntryData* e = find())
+                startEditing(*e);
+        },
+        [this, find] {
+            if (const JournalEntryData* e = find())
+                confirmDelete(*e);
+        },
+        rowsHost_);
+    auto* col = new QVBoxLayout(row);
+    col->setContentsMargins(10, 10, 10, 10);
+    col->setSpacing(4);
+
+    auto* top = new QHBoxLayout;
+    auto* title = new QLabel(row);
+    title->setObjectName(QStringLiteral("rowTitle"));
+    title->setTextFormat(Qt::PlainText);
+    title->setFont(textFont(TextStyle::headline, title->font()));
+    const QString firstLine = entry.title.section(QLatin1Char('\n'), 0, 0);
+    title->setText(QFontMetrics(title->font()).elidedText(firstLine, Qt::ElideRight, entry.insertedAt ? 250 : 340));
+    title->setToolTip(entry.title);
+    top->addWidget(title, 1);
+    if (entry.insertedAt) {
+        auto* date = new QLabel(JournalText::formatEntryDate(*entry.insertedAt), row);
+        date->setObjectName(QStringLiteral("rowDate"));
+        date->setTextFormat(Qt::PlainText);
+        date->setFont(textFont(TextStyle::caption, date->font()));
+        tint(date, secondary());
+        top->addWidget(date);
+    }
+    col->addLayout(top);
+
+    if (entry.tags && !entry.tags->isEmpty()) {
+        auto* chips = new QHBoxLayout;
+        chips->setSpacing(4);
+        const QStringList& tags = *entry.tags;
+        for (qsizetype i = 0; i < qMin<qsizetype>(4, tags.size()); ++i) {
+            auto* chip = new QLabel(row);
+            chip->setObjectName(QStringLiteral("tagChip"));
+            chip->setTextFormat(Qt::PlainText);
+            chip->setFont(textFont(TextStyle::caption2, chip->font()));
+            chip->setText(QFontMetrics(chip->font()).elidedText(tags.at(i), Qt::ElideRight, 80));
+            chip->setStyleSheet(QStringLiteral("QLabel#tagChip { color: %1; background: rgba(240, 138, 36, 38);"
+                                               " padding: 2px 6px; border-radius: 4px; }")
+                                    .arg(orange().name()));
+            chips->addWidget(chip);
+        }
+        if (tags.size() > 4) {
+            auto* more = new QLabel(QStringLiteral("+%1").arg(tags.size() - 4), row);
+            more->setObjectName(QStringLiteral("moreTags"));
+            more->setFont(textFont(TextStyle::caption2, more->font()));
+            tint(more, secondary());
+            chips->addWidget(more);
+        }
+        chips->addStretch(1);
+        col->addLayout(chips);
+    }
+    return row;
+}
+
+void JournalListView::startEditing(const JournalEntryData& entry)
+{
+    ++editSession_;
+    editTitle_ = entry.title;
+    editContent_ = entry.content;
+    editTags_ = JournalText::joinTags(entry.tags);
+    editShowPreview_ = false;
+    editSaving_ = false;
+    editNormalizing_ = false;
+    editError_.reset();
+    mode_ = ViewMode{true, entry.id};
+
+    updatingFields_ = true;
+    titleField_->setText(editTitle_);
+    tagsField_->setText(editTags_);
+    contentEditor_->setPlainText(editContent_);
+    updatingFields_ = false;
+    refresh();
+}
+
+void JournalListView::backToList()
+{
+    mode_ = ViewMode{};
+    refresh();
+}
+
+void JournalListView::confirmDelete(const JournalEntryData& entry)
+{
+    entryToDelete_ = entry;
+    if (deleteAlert_)
+        deleteAlert_->deleteLater();
+    auto* alert = new QMessageBox(this);
+    alert->setObjectName(QStringLiteral("deleteAlert"));
+    alert->setIcon(QMessageBox::Warning);
+    alert->setWindowTitle(QStringLiteral("Delete Entry"));
+    alert->setText(QStringLiteral("Delete Entry"));
+    alert->setTextFormat(Qt::PlainText);
+    alert->setInformativeText(QStringLiteral("Are you sure you want to delete \"%1\"? This cannot be undone.")
+                                  .arg(entryToDelete_ ? entryToDelete_->title : QString()));
+    alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* del = alert->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(red().name()));
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::buttonClicked, this, [this, del](QAbstractButton* button) {
+        if (button != del) {
+            entryToDelete_.reset();
+            return;
+        }
+        // The entry is taken now: a later confirmation must not change which
+        // entry this delete is about, nor be cleared when this one finishes.
+        if (entryToDelete_)
+            performDelete(*entryToDelete_);
+    });
+    deleteAlert_ = alert;
+    alert->open();
+}
+
+void JournalListView::performDelete(const JournalEntryData& entry)
+{
+    const std::int64_t id = entry.id;
+    JournalService::deleteEntry(id, this, [this, id](Result<void> result) {
+        if (result.ok()) {
+            entries_.removeIf([id](const JournalEntryData& e) { return e.id == id; });
+            index_ = JournalText::SearchIndex(entries_);
+            rebuildRows();
+        } else {
+            error_ = QStringLiteral("Delete failed: ") + JournalText::errorDescription(result.error());
+        }
+        if (entryToDelete_ && entryToDelete_->id == id)
+            entryToDelete_.reset();
+        refresh();
+    });
+}
+
+void JournalListView::normalizeEditContent()
+{
+    const QString trimmed = editContent_.trimmed();
+    if (trimmed.isEmpty() || editNormalizing_ || editSaving_)
+        return;
+    editNormalizing_ = true;
+    editError_.reset();
+    refreshEdit();
+    const quint64 session = editSession_;
+    JournalService::normalizeText(trimmed, this, [this, session](Result<NormalizeResult> result) {
+        if (session != editSession_)
+            return; // another entry was opened meanwhile; nothing of this one is stored yet
+        editNormalizing_ = false;
+        if (!result.ok()) {
+            editError_ = QStringLiteral("Normalize failed: ") + JournalText::errorDescription(result.error());
+            refreshEdit();
+            return;
+        }
+        const NormalizeResult& r = result.value();
+        editTitle_ = r.title;
+        editContent_ = r.content;
+        if (r.tags)
+            editTags_ = JournalText::joinTags(r.tags);
+        editShowPreview_ = true;
+        updatingFields_ = true;
+        titleField_->setText(editTitle_);
+        tagsField_->setText(editTags_);
+        contentEditor_->setPlainText(editContent_);
+        updatingFields_ = false;
+        refreshEdit();
+    });
+}
+
+void JournalListView::saveEdit(std::int64_t id)
+{
+    if (editTitle_.isEmpty() || editContent_.trimmed().isEmpty() || editSaving_ || editNormalizing_)
+        return;
+    editSaving_ = true;
+    editError_.reset();
+    refreshEdit();
+    const quint64 session = editSession_;
+    JournalService::updateEntry(id, editTitle_, editContent_, JournalText::parseTags(editTags_), this,
+                                [this, id, session](Result<JournalEntryData> result) {
+        const bool current = session == editSession_;
+        if (result.ok()) {
+            // The list learns of the saved entry whatever screen is up now.
+            for (JournalEntryData& e : entries_) {
+                if (e.id == id) {
+                    e = result.value();
+                    break;
+                }
+            }
+            index_ = JournalText::SearchIndex(entries_);
+            shown_.clear();
+            rebuildRows();
+            if (current) {
+                editSaving_ = false;
+                mode_ = ViewMode{};
+            }
+        } else if (current) {
+            editSaving_ = false;
+            editError_ = QStringLiteral("Save failed: ") + JournalText::errorDescription(result.error());
+        }
+        refresh();
+    });
+}
+
+void JournalListView::refresh()
+{
+    if (mode_.editing) {
+        const bool found = std::any_of(entries_.begin(), entries_.end(),
+                                       [this](const JournalEntryData& e) { return e.id == mode_.id; });
+        screens_->setCurrentWidget(found ? editScreen_ : missingScreen_);
+        refreshEdit();
+        return;
+    }
+    screens_->setCurrentWidget(listScreen_);
+    clearSearch_->setVisible(!searchText_.isEmpty());
+    if (loading_) {
+        content_->setCurrentWidget(loadingPage_);
+    } else if (error_) {
+        errorLabel_->setText(*error_);
+        content_->setCurrentWidget(errorLabel_);
+    } else if (shown_.isEmpty()) {
+        emptyLabel_->setText(searchText_.isEmpty() ? QStringLiteral("No journal entries yet")
+                                                   : QStringLiteral("No matching entries"));
+        content_->setCurrentWidget(emptyPage_);
+    } else {
+        content_->setCurrentWidget(rowsArea_);
+    }
+}
+
+void JournalListView::refreshEdit()
+{
+    editSegment_->setChecked(!editShowPreview_);
+    previewSegment_->setChecked(editShowPreview_);
+    if (editShowPreview_) {
+        if (preview_->text() != editContent_)
+            preview_->setText(editContent_);
+        editorStack_->setCurrentWidget(preview_);
+    } else {
+        editorStack_->setCurrentWidget(contentEditor_);
+    }
+    editErrorLabel_->setVisible(editError_.has_value());
+    editErrorLabel_->setText(editError_.value_or(QString()));
+    const bool blankContent = editContent_.trimmed().isEmpty();
+    standardizeButton_->setEnabled(!blankContent && !editNormalizing_ && !editSaving_);
+    saveButton_->setEnabled(!editTitle_.isEmpty() && !blankContent && !editSaving_ && !editNormalizing_);
+    standardizeButton_->setBusy(editNormalizing_);
+    saveButton_->setBusy(editSaving_);
+}

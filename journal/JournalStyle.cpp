@@ -1,5 +1,6 @@
 #include "JournalStyle.h"
 
+#include <QButtonGroup>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
@@ -79,6 +80,41 @@ void makeProminent(QPushButton* button)
         "QPushButton { background: #F08A24; color: white; border: none; border-radius: 6px; padding: 4px 12px; }"
         "QPushButton:disabled { background: #F5C08A; color: #FFF6EC; }"
         "QPushButton:pressed { background: #D8761A; }"));
+}
+
+QHBoxLayout* editPreviewSegments(QWidget* parent, QPushButton*& edit, QPushButton*& preview)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    edit = new QPushButton(QStringLiteral("Edit"), parent);
+    preview = new QPushButton(QStringLiteral("Preview"), parent);
+    edit->setObjectName(QStringLiteral("editSegment"));
+    preview->setObjectName(QStringLiteral("previewSegment"));
+    auto* group = new QButtonGroup(parent);
+    for (QPushButton* b : {edit, preview}) {
+        b->setCheckable(true);
+        b->setFocusPolicy(Qt::TabFocus);
+        group->addButton(b);
+        row->addWidget(b, 1);
+    }
+    const QString common = QStringLiteral(
+        "QPushButton { border: 1px solid palette(mid); padding: 3px; background: palette(button); %1 }"
+        "QPushButton:checked { background: palette(base); font-weight: bold; }");
+    edit->setStyleSheet(common.arg(QStringLiteral(
+        "border-right: none; border-top-left-radius: 6px; border-bottom-left-radius: 6px;")));
+    preview->setStyleSheet(common.arg(QStringLiteral(
+        "border-top-right-radius: 6px; border-bottom-right-radius: 6px;")));
+    edit->setChecked(true);
+    return row;
+}
+
+void tint(QWidget* widget, const QColor& color)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::Text, color);
+    p.setColor(QPalette::ButtonText, color);
+    widget->setPalette(p);
 }
 
 BusyButton::BusyButton(const QString& text, QWidget* parent)

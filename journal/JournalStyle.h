@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
@@ -33,6 +34,11 @@ QLabel* glyph(const QString& text, int pixelSize, const QColor& color, QWidget* 
 // The style of a bordered and of a prominent (filled accent) button.
 void makeBordered(QPushButton* button);
 void makeProminent(QPushButton* button);
+
+// The two-segment "Edit" / "Preview" control; returns its row.
+QHBoxLayout* editPreviewSegments(QWidget* parent, QPushButton*& edit, QPushButton*& preview);
+// A label in a colour, style and text format plain.
+void tint(QWidget* widget, const QColor& color);
 
 // A button that can show a small progress indicator in place of its label.
 class BusyButton : public QPushButton {

@@ -77,6 +77,13 @@ QTextCharFormat baseFormat(const QFont& font, double scale, int weight)
     return f;
 }
 
+// GitHub's dialect without its underline extension, which would read
+// "_word_" as underlined rather than emphasised; never any raw HTML.
+constexpr auto underlineFeature = 0x4000; // md4c's MD_FLAG_UNDERLINE
+const QTextDocument::MarkdownFeatures inlineFeatures =
+    QTextDocument::MarkdownFeatures(int(QTextDocument::MarkdownDialectGitHub) & ~underlineFeature)
+    | QTextDocument::MarkdownNoHTML;
+
 } // namespace
 
 MarkdownPreview::MarkdownPreview(QWidget* parent) : MarkdownPreview(QString(), parent) {}
@@ -138,9 +145,7 @@ std::optional<QList<MarkdownPreview::Run>> MarkdownPreview::inlineRuns(const QSt
 
     if (!core.isEmpty()) {
         QTextDocument doc;
-        doc.setMarkdown(escapeBlockMarker(core),
-                        QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub)
-                            | QTextDocument::MarkdownNoHTML);
+        doc.setMarkdown(escapeBlockMarker(core), inlineFeatures);
         QTextBlock block = doc.begin();
         if (doc.blockCount() != 1 || !block.isValid() || block.textList() || block.blockFormat().headingLevel() != 0
             || block.blockFormat().hasProperty(QTextFormat::BlockQuoteLevel)

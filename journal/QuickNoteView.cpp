@@ -6,7 +6,6 @@
 #include "JournalText.h"
 #include "MarkdownPreview.h"
 
-#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -105,28 +104,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(12);
 
-    auto* segments = new QHBoxLayout;
-    segments->setSpacing(0);
-    editSegment_ = new QPushButton(QStringLiteral("Edit"), editing);
-    previewSegment_ = new QPushButton(QStringLiteral("Preview"), editing);
-    editSegment_->setObjectName(QStringLiteral("editSegment"));
-    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
-    auto* group = new QButtonGroup(this);
-    for (QPushButton* b : {editSegment_, previewSegment_}) {
-        b->setCheckable(true);
-        b->setFocusPolicy(Qt::TabFocus);
-        group->addButton(b);
-        segments->addWidget(b, 1);
-    }
-    editSegment_->setStyleSheet(QStringLiteral(
-        "QPushButton { border: 1px solid palette(mid); border-right: none; border-top-left-radius: 6px;"
-        " border-bottom-left-radius: 6px; padding: 3px; background: palette(button); }"
-        "QPushButton:checked { background: palette(base); font-weight: bold; }"));
-    previewSegment_->setStyleSheet(QStringLiteral(
-        "QPushButton { border: 1px solid palette(mid); border-top-right-radius: 6px;"
-        " border-bottom-right-radius: 6px; padding: 3px; background: palette(button); }"
-        "QPushButton:checked { background: palette(base); font-weight: bold; }"));
-    editSegment_->setChecked(true);
+    auto* segments = editPreviewSegments(editing, editSegment_, previewSegment_);
     connect(editSegment_, &QPushButton::clicked, this, [this] { setShowPreview(false); });
     connect(previewSegment_, &QPushButton::clicked, this, [this] { setShowPreview(true); });
     col->addLayout(segments);
@@ -150,11 +128,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     errorLabel_->setFont(textFont(TextStyle::caption, errorLabel_->font()));
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
-    {
-        QPalette p = errorLabel_->palette();
-        p.setColor(QPalette::WindowText, red());
-        errorLabel_->setPalette(p);
-    }
+    tint(errorLabel_, red());
     col->addWidget(errorLabel_);
 
     auto* buttons = new QHBoxLayout;
@@ -199,11 +173,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     savedTitleLabel_->setAlignment(Qt::AlignCenter);
     savedTitleLabel_->setWordWrap(true);
     savedTitleLabel_->setTextFormat(Qt::PlainText);
-    {
-        QPalette p = savedTitleLabel_->palette();
-        p.setColor(QPalette::WindowText, secondary());
-        savedTitleLabel_->setPalette(p);
-    }
+    tint(savedTitleLabel_, secondary());
     savedCol->addWidget(savedTitleLabel_);
     savedCol->addStretch(1);
     body_->addWidget(saved);
