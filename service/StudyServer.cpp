@@ -308,7 +308,8 @@ void StudyServer::send(QHttpServerResponder& responder, const Reply& reply, cons
         responder.writeHeader(h.first, h.second);
     if (!bodiless)
         responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-    responder.writeBody(bodiless ? QByteArray() : reply.body);
+    // A HEAD answer announces the body but must not carry it.
+    responder.writeBody(bodiless || in.method == QLatin1String("HEAD") ? QByteArray() : reply.body);
 }
 
 // ---- /api ------------------------------------------------------------------
