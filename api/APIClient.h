@@ -7,6 +7,23 @@
 
 #include <optional>
 
+// The one gateway to the study service. Everything runs on the main thread's
+// event loop (calls from other threads are moved there); `done` runs on the
+// main thread, once, and not at all after `context` was destroyed (a null
+// context means "always deliver"). Keyring reads and writes happen on a
+// worker thread so a slow keyring never stalls the interface.
+//
+// Errors: APIError for what the service answered (serverError with the
+// status and body text, "Unknown error" for a body that is not UTF-8, or
+// "Login failed" for the login endpoint; unauthorized; decodingError for a
+// login answer without a string at data.access_token); TransportError for
+// everything below HTTP (time-out, refused or dropped connection, TLS,
+// a redirect to another origin, a body over 16 MiB, a refused base URL);
+// DecodeError for a login body that is not JSON at all.
+//
+// A sign-in, whether asked for or automatic, stores nothing if
+// KeychainService::clearAll() ran after it began (the account was switched
+// meanwhile); it then fails with unauthorized.
 namespace APIClient {
 
 // The build-time base URL, unless TAVLO_API_BASE_URL overrides it for a

@@ -160,6 +160,14 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
 
 LoginView::~LoginView() = default;
 
+void LoginView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Ready to type into, as a sign-in sheet should be.
+    if (!email_->hasFocus() && !password_->hasFocus())
+        email_->setFocus(Qt::OtherFocusReason);
+}
+
 void LoginView::login()
 {
     if (email_->text().isEmpty() || password_->text().isEmpty())

@@ -32,6 +32,9 @@ public:
     // The words shown for a failed sign-in.
     static QString messageFor(const Error& error);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void updateState();
     void finish(const Result<void>& result);
