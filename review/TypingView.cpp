@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 using namespace ReviewStyle;
@@ -94,7 +95,22 @@ TypingView::TypingView(const QString& prompt, const QString& expectedAnswer, std
     background.setColor(QPalette::Window, windowBackground(palette()));
     setPalette(background);
 
-    auto* root = new QVBoxLayout(this);
+    // Some states (an offer beside a confirmation, long cards) need more than
+    // the panel's height; the content then scrolls instead of being cut off.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    outer->addWidget(m_scroll);
+    m_content = new QWidget;
+    m_content->setAutoFillBackground(false);
+    m_scroll->setWidget(m_content);
+
+    auto* root = new QVBoxLayout(m_content);
     root->setContentsMargins(24, 24, 24, 24);
     root->setSpacing(20);
     root->addStretch(1);
@@ -123,6 +139,12 @@ TypingView::TypingView(const QString& prompt, const QString& expectedAnswer, std
 }
 
 TypingView::~TypingView() = default;
+
+QSize TypingView::sizeHint() const
+{
+    const int content = m_content->layout()->totalHeightForWidth(420);
+    return {420, std::max(340, content > 0 ? content : m_content->sizeHint().height())};
+}
 
 QWidget* TypingView::buildActionRow()
 {
@@ -271,6 +293,9 @@ void TypingView::refresh()
         m_resultDetail->setVisible(*result != TypingResult::correct);
         m_resultBlock->setFill(withAlpha(colour, 0.1));
     }
+    updateGeometry();
+    if (QWidget* focus = focusWidget(); focus && m_content->isAncestorOf(focus))
+        m_scroll->ensureWidgetVisible(focus);
 }
 
 void TypingView::keyPressEvent(QKeyEvent* event)

@@ -11,6 +11,7 @@ class PromptPanel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class RoundedPanel;
 class SpeechChannel;
 
@@ -26,6 +27,9 @@ public:
     ~TypingView() override;
 
     const TypingState& state() const { return m_state; }
+
+    // As tall as the content wants (at least 340); given less, it scrolls.
+    QSize sizeHint() const override;
 
     // Speech of all typed-answer views, one process at a time.
     static void speak(const QString& text);
@@ -46,6 +50,8 @@ private:
     std::function<void(int)> m_onAnswer;
     TypingState m_state;
 
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_content = nullptr;
     PromptPanel* m_promptPanel = nullptr;
     QLineEdit* m_answerField = nullptr;
     QWidget* m_actionRow = nullptr;

@@ -60,6 +60,11 @@ int main(int argc, char** argv)
     QuizView longQuestion("a question that is long enough to need two lines of text in the panel", options,
                           "cat", [](int) {});
     save(&longQuestion, "quiz-long");
+    QuizView longer("a question that is so long that it needs three lines of text in the panel, or maybe even "
+                    "more than that",
+                    options, "cat", [](int) {});
+    longer.pick(3);
+    save(&longer, "quiz-longer");
 
     TypingView fresh("la pomme", "apple", [](int) {});
     save(&fresh, "typing-fresh");
@@ -99,5 +104,14 @@ int main(int argc, char** argv)
     type(&both, "answerField", "zzz");
     both.findChild<QLineEdit*>("answerField")->returnPressed();
     save(&both, "typing-offer-and-confirm");
+    // The same in a panel of the card size: the content scrolls.
+    both.setFixedHeight(340);
+    QApplication::processEvents();
+    both.grab().save(QDir(outDir).filePath("typing-offer-and-confirm-340.png"));
+    TypingView longCard("a prompt long enough to wrap over two or even three lines in the panel at the top",
+                        "first meaning, second meaning; a third and rather longer meaning of it", [](int) {});
+    type(&longCard, "answerField", "second meanin");
+    clickNamed(&longCard, "submitButton");
+    save(&longCard, "typing-long-partial");
     return 0;
 }
