@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -500,6 +502,27 @@ TEST_F(TypingViewTest, ReturnDuringTheOfferResubmitsTheEditedText)
     EXPECT_FALSE(answerField()->isEnabled());
     QTest::mouseClick(button("acceptButton"), Qt::LeftButton);
     EXPECT_EQ(reported, Reports{3});
+}
+
+TEST_F(TypingViewTest, TallStatesScrollInsideTheCardPanel)
+{
+    make(u("big, large"));
+    view->setFixedHeight(340); // what the card panel gives it
+    answer("larg");
+    answerField()->clear();
+    answer("zzz");
+    EXPECT_GT(view->sizeHint().height(), 340);
+    auto* scroll = view->findChild<QScrollArea*>();
+    ASSERT_TRUE(scroll);
+    QTest::qWait(1);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    // Nothing is squeezed: the last control keeps its full height.
+    EXPECT_GE(button("confirmButton")->height(), button("confirmButton")->sizeHint().height());
+    scroll->ensureWidgetVisible(button("confirmButton"));
+    EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+    confirmField()->setText(u("big, large"));
+    QTest::mouseClick(button("confirmButton"), Qt::LeftButton);
+    EXPECT_EQ(reported, Reports{1});
 }
 
 TEST_F(TypingViewTest, CardTextIsNeverMarkup)
