@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "Log.h"
+#include "Platform.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -13,20 +14,11 @@ AppDelegate& appDelegate()
     return *delegate;
 }
 
-void preferXcbOnWayland()
-{
-    // Tray icons, always-on-top tool windows and placement by coordinates all
-    // work through XWayland and not through most Wayland compositors.
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    preferXcbOnWayland();
+    Platform::preferXcbOnWayland();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TavloPopup"));
     QApplication::setOrganizationDomain(QStringLiteral("tavlo.app"));

@@ -5,6 +5,7 @@
 #include "AppTestSupport.h"
 #include "KeychainService.h"
 #include "PopupPanel.h"
+#include "Platform.h"
 #include "PopupWindowController.h"
 #include "SettingsView.h"
 #include "SingleInstance.h"
@@ -362,4 +363,48 @@ TEST(SingleInstanceGuard, TheDefaultNameIsPerUser)
     const QString name = SingleInstance::defaultName();
     EXPECT_TRUE(name.endsWith(QStringLiteral("tavlopopup.sock")) ||
                 name == QStringLiteral("tavlopopup-%1").arg(::getuid()));
+}
+
+TEST(PlatformChoice, PrefersXcbOnlyOnWaylandWithXWaylandAndNoExplicitChoice)
+{
+    struct Row {
+        const char* wayland;
+        const char* display;
+        const char* platform;
+        const char* expected; // nullptr: left unset
+    };
+    const Row rows[] = {
+        {"wayland-0", ":0", nullptr, "xcb"},
+        {"wayland-0", nullptr, nullptr, nullptr},
+        {nullptr, ":0", nullptr, nullptr},
+        {"wayland-0", ":0", "wayland", "wayland"},
+        {"wayland-0", ":0", "offscreen", "offscreen"},
+    };
+    const char* names[] = {"WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM"};
+    QByteArray saved[3];
+    bool had[3];
+    for (int i = 0; i < 3; ++i) {
+        had[i] = qEnvironmentVariableIsSet(names[i]);
+        saved[i] = qgetenv(names[i]);
+    }
+    for (const Row& r : rows) {
+        const char* values[] = {r.wayland, r.display, r.platform};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i])
+                qputenv(names[i], values[i]);
+            else
+                qunsetenv(names[i]);
+        }
+        Platform::preferXcbOnWayland();
+        if (r.expected)
+            EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(r.expected));
+        else
+            EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (had[i])
+            qputenv(names[i], saved[i]);
+        else
+            qunsetenv(names[i]);
+    }
 }
