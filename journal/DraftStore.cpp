@@ -8,6 +8,8 @@
 #include <QSettings>
 
 namespace {
+quint64 writeCount = 0;
+
 QString& sharedFileOverride()
 {
     static QString path;
@@ -20,6 +22,11 @@ DraftStore& DraftStore::shared()
     static DraftStore store;
     store.file_ = sharedFileOverride();
     return store;
+}
+
+quint64 DraftStore::writeCountForTesting()
+{
+    return writeCount;
 }
 
 void DraftStore::setSharedFileForTesting(const QString& path)
@@ -129,4 +136,5 @@ void DraftStore::persist(QSettings& s, const QList<NoteDraft>& drafts)
         array.append(d.toJson());
     s.setValue(QLatin1String(key), QJsonDocument(array).toJson(QJsonDocument::Compact));
     s.sync();
+    ++writeCount;
 }

@@ -25,6 +25,9 @@ public:
     // per-user default.
     static void setSharedFileForTesting(const QString& path);
 
+    // How many times any store wrote its array, for tests of the debounce.
+    static quint64 writeCountForTesting();
+
     // A store on the given INI file (tests, tools); empty means the default.
     explicit DraftStore(QString settingsFile = {});
 
