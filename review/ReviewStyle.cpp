@@ -1,6 +1,8 @@
 #include "ReviewStyle.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -66,8 +68,10 @@ namespace {
 QFont scaled(qreal macSize, int weight)
 {
     QFont font = QApplication::font();
-    const qreal base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
-    // The application font plays the part of the 13-point body text.
+    // The application font plays the part of the 13-pixel body text; 10 pt
+    // (13.3 px on a 96 dpi screen) at the least, so the cards keep the
+    // proportions they were designed with on desktops with a small font.
+    const qreal base = std::max<qreal>(font.pointSizeF(), 10.0);
     font.setPointSizeF(base * macSize / 13.0);
     font.setWeight(QFont::Weight(weight));
     return font;

@@ -43,6 +43,7 @@ QPushButton* makeButton(const QString& text, bool prominent, QWidget* parent, co
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
+    button->setFont(body());
     button->setStyleSheet(prominent ? prominentButtonStyle(parent->palette()) : borderedButtonStyle(parent->palette()));
     button->setCursor(Qt::PointingHandCursor);
     return button;
