@@ -392,8 +392,11 @@ void JournalListView::rebuildRows()
 void JournalListView::addMoreRows()
 {
     const int end = int(qMin<qsizetype>(shown_.size(), builtRows_ + rowsPerPage));
-    for (int i = builtRows_; i < end; ++i)
-        rowsLayout_->insertWidget(rowsLayout_->count() - 1, makeRow(entries_.at(shown_.at(i))));
+    for (int i = builtRows_; i < end; ++i) {
+        QWidget* row = makeRow(entries_.at(shown_.at(i)));
+        rowsLayout_->insertWidget(rowsLayout_->count() - 1, row);
+        row->show(); // at once, not on the next turn of the event loop
+    }
     builtRows_ = qMax(builtRows_, end);
 }
 
