@@ -72,6 +72,26 @@ TEST(Persistence, ReseedIsKeptToo)
     EXPECT_EQ(svc.state(), seeded);
 }
 
+TEST(Persistence, AFailedWriteIsReportedNotHidden)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("store");
+    StudyService svc({"--data", folder + "/data.json"});
+    const QString t = svc.login();
+    // Replace the folder by a plain file: no write can succeed now.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    {
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    const auto r = svc.send("POST", "/api/journal", compact(entryBody("Lost?", "no")), t);
+    EXPECT_EQ(r.status, 503);
+    EXPECT_TRUE(isJsonError(r)) << r.body.toStdString();
+    EXPECT_EQ(svc.send("POST", "/api/reviews", compact({{"card_id", 1}, {"quality", 4}}), t).status, 503);
+    // Reading still works.
+    EXPECT_EQ(svc.send("GET", "/api/trouble-cards?limit=3", {}, t).status, 200);
+}
+
 struct BadFile {
     const char* name;
     QByteArray content;
