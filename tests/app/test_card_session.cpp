@@ -348,3 +348,51 @@ TEST_F(CardSessionE2E, SwitchingAccountDuringTheWaitLeavesTheCycleStopped)
     ASSERT_NE(d.popupController()->panel(), nullptr);
     EXPECT_NE(qobject_cast<LoginView*>(d.popupController()->panel()->content()), nullptr);
 }
+
+TEST_F(CardSessionE2E, ACardShownWhilePausedSchedulesNothingWhenDone)
+{
+    AppDelegate d;
+    d.setTrayRetryForTesting(60000, 0);
+    d.applicationDidFinishLaunching();
+    d.togglePause();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return d.popupController() && d.popupController()->shownQuestion(); }));
+    PopupWindowController& c = *d.popupController();
+    answerRight(c);
+    ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; }));
+    drainEvents();
+    EXPECT_EQ(d.popupTimer(), nullptr);
+    EXPECT_TRUE(d.isPaused());
+    for (QAction* a : d.menu()->actions()) {
+        if (a->data().toInt() == 100) {
+            EXPECT_EQ(a->text(), QStringLiteral("Resume"));
+        }
+    }
+    EXPECT_EQ(reviews(svc).size(), 1);
+}
+
+TEST_F(CardSessionE2E, SigningInFromTheMenuShowsACardAtOnceAndNamesTheAccount)
+{
+    KeychainService::clearAll();
+    AppDelegate d;
+    d.setTrayRetryForTesting(60000, 0);
+    d.applicationDidFinishLaunching();
+    d.showQuickNote(); // signed out: the login form instead
+    ASSERT_NE(d.popupController(), nullptr);
+    auto* login = qobject_cast<LoginView*>(d.popupController()->panel()->content());
+    ASSERT_NE(login, nullptr);
+    for (QLineEdit* f : login->findChildren<QLineEdit*>())
+        f->setText(f->echoMode() == QLineEdit::Password ? StudyService::secondPassword() : StudyService::secondEmail());
+    login->login();
+    ASSERT_TRUE(waitUntil([&] {
+        auto* c = d.popupController();
+        return c && c->shownQuestion() && c->panel();
+    })) << "a card, not the quick note";
+    QString label;
+    for (QAction* a : d.menu()->actions())
+        if (a->data().toInt() == 200)
+            label = a->text();
+    EXPECT_EQ(label, StudyService::secondEmail());
+    const QStringList lines = logs.messages();
+    EXPECT_EQ(lines.count(QStringLiteral("showCard called")), 1);
+}
