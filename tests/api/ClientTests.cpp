@@ -240,7 +240,7 @@ TEST_F(Client, FailedReloginGivesTheLoginError)
 TEST_F(Client, ReloginInFlightDuringClearStoresNothing)
 {
     KeychainService::saveCredentials(StudyService::demoEmail(), StudyService::demoPassword());
-    service->fault({{"mode", "delay"}, {"delayMs", 600}, {"path", "/api/auth/login"}});
+    service->fault({{"mode", "delay"}, {"delayMs", 1500}, {"path", "/api/auth/login"}});
     std::optional<Result<QByteArray>> result;
     APIClient::authenticatedRequest("/journal", "GET", std::nullopt, false, 15, nullptr,
                                     [&](Result<QByteArray> r) { result.emplace(std::move(r)); });
@@ -257,7 +257,7 @@ TEST_F(Client, ReloginInFlightDuringClearStoresNothing)
 
 TEST_F(Client, LoginInFlightDuringClearStoresNothing)
 {
-    service->fault({{"mode", "delay"}, {"delayMs", 600}, {"path", "/api/auth/login"}});
+    service->fault({{"mode", "delay"}, {"delayMs", 1500}, {"path", "/api/auth/login"}});
     std::optional<Result<void>> result;
     APIClient::login(StudyService::demoEmail(), StudyService::demoPassword(), nullptr,
                      [&](Result<void> r) { result.emplace(std::move(r)); });
@@ -862,12 +862,12 @@ TEST_F(Client, NormalizeReturnsTheProposal)
     EXPECT_EQ(bodyOf(service->requests()[0]), (QJsonObject{{"text", "some note text"}}));
 }
 
-// normalizeText and createQuickNote wait 30 s, the others 15 s; scaled by 1/20.
+// normalizeText and createQuickNote wait 30 s, the others 15 s; scaled down.
 TEST_F(Client, SlowEndpointsWaitTwiceAsLong)
 {
     signedIn();
-    APIClient::setTimeoutScaleForTesting(0.05); // 15 s -> 750 ms, 30 s -> 1500 ms
-    service->fault({{"mode", "delay"}, {"delayMs", 1100}, {"count", 3}});
+    APIClient::setTimeoutScaleForTesting(0.08); // 15 s -> 1.2 s, 30 s -> 2.4 s
+    service->fault({{"mode", "delay"}, {"delayMs", 1800}, {"count", 3}});
     const auto normalized = await<NormalizeResult>([](auto done) { JournalService::normalizeText("text", nullptr, done); });
     EXPECT_TRUE(normalized && normalized->ok()) << describe(normalized);
     const auto note = await<JournalEntryData>([](auto done) { JournalService::createQuickNote("text", nullptr, done); });
@@ -881,7 +881,7 @@ TEST_F(Client, SlowEndpointsWaitTwiceAsLong)
 TEST_F(Client, LoginTimesOutAfterFifteenSeconds)
 {
     APIClient::setTimeoutScaleForTesting(0.05);
-    service->fault({{"mode", "delay"}, {"delayMs", 1100}, {"path", "/api/auth/login"}});
+    service->fault({{"mode", "delay"}, {"delayMs", 3000}, {"path", "/api/auth/login"}});
     const auto r = login(StudyService::demoEmail(), StudyService::demoPassword());
     const TransportError* e = transportErrorOf(r);
     ASSERT_NE(e, nullptr) << describe(r);
