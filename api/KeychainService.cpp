@@ -51,6 +51,22 @@ std::mutex writeMutex;
 
 std::atomic<void (*)()> afterLoadHook{nullptr};
 
+// After a call had to be cancelled, the keyring is taken as unreachable for a
+// while: a sign-in makes six calls, and six full time-outs in a row would
+// keep the learner waiting for no gain.
+constexpr std::chrono::seconds kBackOff{10};
+std::atomic<std::int64_t> unreachableUntil{0}; // steady-clock nanoseconds
+
+std::int64_t steadyNow()
+{
+    return std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+bool keyringReachable()
+{
+    return steadyNow() >= unreachableUntil.load();
+}
+
 // A GCancellable that a watchdog thread cancels when the call takes too long.
 // The synchronous libsecret calls block on D-Bus; a daemon that never answers
 // would otherwise hold the caller for D-Bus's own 25 s time-out or longer
@@ -62,8 +78,11 @@ public:
         const auto limit = std::chrono::duration<double>(callTimeout.load());
         watchdog_ = std::thread([this, limit] {
             std::unique_lock lock(mutex_);
-            if (!condition_.wait_for(lock, limit, [this] { return finished_; }))
+            if (!condition_.wait_for(lock, limit, [this] { return finished_; })) {
+                unreachableUntil = steadyNow()
+                                   + std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBackOff).count();
                 g_cancellable_cancel(cancellable_);
+            }
         });
     }
     ~BoundedCall()
@@ -98,6 +117,8 @@ void clearError(GError*& error)
 
 void deleteItem(const QString& key)
 {
+    if (!keyringReachable())
+        return;
     const QByteArray account = key.toUtf8();
     BoundedCall call;
     GError* error = nullptr;
@@ -110,6 +131,8 @@ void deleteItem(const QString& key)
 void storeItem(const QString& key, const QString& value)
 {
     deleteItem(key);
+    if (!keyringReachable())
+        return;
     const QByteArray account = key.toUtf8();
     const QByteArray bytes = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Tavlo ") + account;
@@ -125,6 +148,8 @@ void storeItem(const QString& key, const QString& value)
 
 std::optional<QString> loadItem(const QString& key)
 {
+    if (!keyringReachable())
+        return std::nullopt;
     const QByteArray account = key.toUtf8();
     BoundedCall call;
     GError* error = nullptr;
@@ -237,6 +262,7 @@ bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, con
 void setCallTimeoutForTesting(double seconds)
 {
     callTimeout = seconds > 0 ? seconds : kDefaultCallTimeout;
+    unreachableUntil = 0;
 }
 
 void forgetCachedTokenForTesting()
