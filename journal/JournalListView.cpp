@@ -509,9 +509,12 @@ void JournalListView::confirmDelete(const JournalEntryData& entry)
     alert->setTextFormat(Qt::PlainText);
     alert->setInformativeText(QStringLiteral("Are you sure you want to delete \"%1\"? This cannot be undone.")
                                   .arg(entryToDelete_ ? entryToDelete_->title : QString()));
-    alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* cancel = alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     QPushButton* del = alert->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
     del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(red().name()));
+    // Return or Escape must never delete by accident.
+    alert->setDefaultButton(cancel);
+    alert->setEscapeButton(cancel);
     alert->setWindowModality(Qt::WindowModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::buttonClicked, this, [this, del](QAbstractButton* button) {

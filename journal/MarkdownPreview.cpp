@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -121,63 +122,131 @@ void MarkdownPreview::setText(const QString& text)
     render();
 }
 
-std::optional<QList<MarkdownPreview::Run>> MarkdownPreview::inlineRuns(const QString& text)
+namespace {
+
+// One line split for the inline parser: whitespace at either end means
+// something to Markdown (indented code, hard breaks) but is kept verbatim.
+struct PreparedLine {
+    enum class Way { plain, parse, raw } way = Way::plain;
+    QString lead, core, trail;
+};
+
+PreparedLine prepare(const QString& text)
 {
-    QList<Run> runs;
+    PreparedLine p;
     if (!mayHoldMarkup(text)) {
-        if (!text.isEmpty())
-            runs.append(Run{text, {}});
-        return runs;
+        p.core = text;
+        return p;
     }
-    // Whitespace at either end means something to Markdown (indented code,
-    // hard breaks) but is kept verbatim here.
     qsizetype start = 0, end = text.size();
     while (start < end && Markdown::isHorizontalSpace(text.at(start)))
         ++start;
     while (end > start && (Markdown::isHorizontalSpace(text.at(end - 1)) || text.at(end - 1) == QLatin1Char('\r')))
         --end;
-    const QString core = text.mid(start, end - start);
+    p.lead = text.left(start);
+    p.core = text.mid(start, end - start);
+    p.trail = text.mid(end);
+    if (p.core.isEmpty())
+        p.way = PreparedLine::Way::plain;
     // A line break inside the line would make the parser join or split lines.
-    if (core.contains(QLatin1Char('\r')) || core.contains(QLatin1Char('\n')))
-        return std::nullopt;
-    if (start > 0)
-        runs.append(Run{text.left(start), {}});
+    else if (p.core.contains(QLatin1Char('\r')) || p.core.contains(QLatin1Char('\n')))
+        p.way = PreparedLine::Way::raw;
+    else
+        p.way = PreparedLine::Way::parse;
+    return p;
+}
 
-    if (!core.isEmpty()) {
-        QTextDocument doc;
-        doc.setMarkdown(escapeBlockMarker(core), inlineFeatures);
-        QTextBlock block = doc.begin();
-        if (doc.blockCount() != 1 || !block.isValid() || block.textList() || block.blockFormat().headingLevel() != 0
-            || block.blockFormat().hasProperty(QTextFormat::BlockQuoteLevel)
-            || block.blockFormat().hasProperty(QTextFormat::BlockCodeFence)
-            || block.blockFormat().nonBreakableLines() || doc.rootFrame()->childFrames().size() != 0)
-            return std::nullopt;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.isValid())
-                continue;
-            QTextCharFormat f = frag.charFormat();
-            if (f.isImageFormat()) {
-                // Images are never fetched: the preview names the source instead.
-                runs.append(Run{QStringLiteral("[%1]").arg(f.toImageFormat().name()), {}});
-                continue;
-            }
-            runs.append(Run{frag.text(), f});
+// The runs of one parsed paragraph, or none when the parser made anything
+// but a plain paragraph of it.
+std::optional<QList<MarkdownPreview::Run>> runsOf(const QTextBlock& block, const PreparedLine& line)
+{
+    const QTextBlockFormat bf = block.blockFormat();
+    if (!block.isValid() || block.textList() || bf.headingLevel() != 0 || bf.hasProperty(QTextFormat::BlockQuoteLevel)
+        || bf.hasProperty(QTextFormat::BlockCodeFence) || bf.nonBreakableLines())
+        return std::nullopt;
+    QList<MarkdownPreview::Run> runs;
+    if (!line.lead.isEmpty())
+        runs.append({line.lead, {}});
+    bool any = false;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        if (!frag.isValid())
+            continue;
+        any = true;
+        const QTextCharFormat f = frag.charFormat();
+        if (f.isImageFormat()) {
+            // Images are never fetched: the preview names the source instead.
+            runs.append({QStringLiteral("[%1]").arg(f.toImageFormat().name()), {}});
+            continue;
         }
-        if (runs.size() == (start > 0 ? 1 : 0))
-            return std::nullopt; // the whole line vanished
+        runs.append({frag.text(), f});
     }
-    if (end < text.size())
-        runs.append(Run{text.mid(end), {}});
+    if (!any)
+        return std::nullopt; // the whole line vanished
+    if (!line.trail.isEmpty())
+        runs.append({line.trail, {}});
     return runs;
+}
+
+// Parses many lines with one pass of the Markdown reader: each line is its
+// own paragraph, and inline markup never crosses a paragraph. When the
+// paragraphs do not come back one per line, each line is read on its own.
+QList<std::optional<QList<MarkdownPreview::Run>>> parseLines(const QList<PreparedLine>& lines)
+{
+    QList<std::optional<QList<MarkdownPreview::Run>>> out(lines.size());
+    QStringList sources;
+    QList<qsizetype> parsed;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const PreparedLine& line = lines.at(i);
+        if (line.way == PreparedLine::Way::plain) {
+            QList<MarkdownPreview::Run> runs;
+            if (!line.core.isEmpty() || !line.lead.isEmpty() || !line.trail.isEmpty())
+                runs.append({line.lead + line.core + line.trail, {}});
+            out[i] = runs;
+        } else if (line.way == PreparedLine::Way::parse) {
+            sources.append(escapeBlockMarker(line.core));
+            parsed.append(i);
+        }
+    }
+    if (parsed.isEmpty())
+        return out;
+    QTextDocument doc;
+    doc.setUndoRedoEnabled(false);
+    doc.setMarkdown(sources.join(QStringLiteral("\n\n")), inlineFeatures);
+    if (doc.blockCount() == parsed.size() && doc.rootFrame()->childFrames().isEmpty()) {
+        QTextBlock block = doc.begin();
+        for (qsizetype i : parsed) {
+            out[i] = runsOf(block, lines.at(i));
+            block = block.next();
+        }
+        return out;
+    }
+    for (qsizetype k = 0; k < parsed.size(); ++k) {
+        QTextDocument one;
+        one.setUndoRedoEnabled(false);
+        one.setMarkdown(sources.at(k), inlineFeatures);
+        if (one.blockCount() == 1 && one.rootFrame()->childFrames().isEmpty())
+            out[parsed.at(k)] = runsOf(one.begin(), lines.at(parsed.at(k)));
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<QList<MarkdownPreview::Run>> MarkdownPreview::inlineRuns(const QString& text)
+{
+    return parseLines({prepare(text)}).first();
 }
 
 void MarkdownPreview::render()
 {
     using Kind = MarkdownBlock::Kind;
-    QTextDocument* doc = document();
-    doc->clear();
+    // Built apart from the widget and swapped in whole: no view updates or
+    // cursor bookkeeping while thousands of blocks go in.
+    auto* doc = new QTextDocument(this);
+    doc->setUndoRedoEnabled(false);
     doc->setDocumentMargin(8);
+    doc->setDefaultFont(font());
     const QFont body = font();
     const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
@@ -204,8 +273,18 @@ void MarkdownPreview::render()
         reuse = false;
         any = true;
     };
+    // Every heading, bullet and paragraph goes through the inline reader, all
+    // in one batch.
+    const QList<MarkdownBlock> blocks = parse(text_);
+    QList<PreparedLine> lines;
+    lines.reserve(blocks.size());
+    for (const MarkdownBlock& block : blocks)
+        lines.append(block.kind == Kind::code || block.kind == Kind::blank ? PreparedLine{} : prepare(block.content));
+    const QList<std::optional<QList<Run>>> parsedRuns = parseLines(lines);
+    qsizetype current = 0;
+
     const auto insertInline = [&](const QString& content, const QTextCharFormat& base) {
-        const auto runs = inlineRuns(content);
+        const std::optional<QList<Run>>& runs = parsedRuns.at(current);
         if (!runs) {
             cursor.insertText(content, base);
             return;
@@ -234,7 +313,8 @@ void MarkdownPreview::render()
         }
     };
 
-    for (const MarkdownBlock& block : parse(text_)) {
+    for (; current < blocks.size(); ++current) {
+        const MarkdownBlock& block = blocks.at(current);
         switch (block.kind) {
         case Kind::h1:
             newBlock(6);
@@ -259,22 +339,30 @@ void MarkdownPreview::render()
             break;
         }
         case Kind::code: {
+            // A shaded run of blocks rather than a frame: documents with
+            // hundreds of frames make every later insertion slower.
+            QTextBlockFormat pad;
+            pad.setBackground(palette().alternateBase());
+            pad.setLineHeight(8, QTextBlockFormat::FixedHeight);
+            pad.setNonBreakableLines(true);
+            QTextCharFormat padText = codeFormat;
+            padText.setFontPointSize(2);
             newBlock(2);
-            QTextFrameFormat ff;
-            ff.setPadding(8);
-            ff.setBorder(0);
-            ff.setBackground(palette().alternateBase());
-            ff.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-            ff.setBottomMargin(2);
-            cursor.insertFrame(ff);
-            QTextBlockFormat cf;
-            cf.setNonBreakableLines(true);
-            cursor.setBlockFormat(cf);
+            pad.setTopMargin(any ? 4 : 0);
+            cursor.setBlockFormat(pad);
+            cursor.setCharFormat(padText);
+            QTextBlockFormat line;
+            line.setBackground(palette().alternateBase());
+            line.setNonBreakableLines(true);
+            line.setTextIndent(8);
             // Verbatim: no inline markup inside a code block.
-            cursor.insertText(block.content, codeFormat);
-            cursor = QTextCursor(doc);
-            cursor.movePosition(QTextCursor::End);
-            reuse = true;
+            for (const QString& codeLine : block.content.split(QLatin1Char('\n'))) {
+                cursor.insertBlock(line, codeFormat);
+                cursor.insertText(codeLine);
+            }
+            pad.setTopMargin(0);
+            pad.setBottomMargin(2);
+            cursor.insertBlock(pad, padText);
             break;
         }
         case Kind::blank: {
@@ -290,4 +378,8 @@ void MarkdownPreview::render()
             break;
         }
     }
+    QPointer<QTextDocument> old = document(); // the widget may delete its own first one
+    setDocument(doc);
+    if (old && old->parent() == this)
+        delete old;
 }

@@ -142,7 +142,12 @@ TEST(MarkdownPreviewDoc, RendersBlocksWithInlineMarkupButCodeVerbatim)
     EXPECT_TRUE(plain.contains(QStringLiteral("**not bold**")));
     EXPECT_TRUE(plain.contains(QStringLiteral("plain em")));
     EXPECT_FALSE(plain.contains(QStringLiteral("```")));
-    EXPECT_EQ(preview.document()->rootFrame()->childFrames().size(), 1); // the code block
+    // The code line is one unwrapped, shaded, monospaced block.
+    const QTextBlock code = preview.document()->find(QStringLiteral("**not bold**")).block();
+    ASSERT_TRUE(code.isValid());
+    EXPECT_TRUE(code.blockFormat().nonBreakableLines());
+    EXPECT_TRUE(code.blockFormat().hasProperty(QTextFormat::BackgroundBrush));
+    EXPECT_TRUE(code.begin().fragment().charFormat().fontFixedPitch());
 
     // The paragraph's runs are styled; the code block's stars are not.
     bool strong = false, em = false, starsPlain = false;

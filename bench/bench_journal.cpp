@@ -1,0 +1,128 @@
+// Notes and journal: the preview of a 100 KB note and the journal search per
+// keystroke over 5,000 entries.
+
+#include "JournalText.h"
+#include "MarkdownBlocks.h"
+#include "MarkdownPreview.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// About 100 KB of a typical standardized note: headings, bullets and
+// paragraphs with inline markup, code blocks and blank lines.
+QString hundredKilobyteNote()
+{
+    QString note;
+    for (int i = 0; note.size() < 100 * 1024; ++i) {
+        note += QStringLiteral("## Section %1\n\n").arg(i);
+        note += QStringLiteral("Plain words about the **verb** ser and *estar*, with `code` and ~~old~~ notes.\n");
+        note += QStringLiteral("- **ser**: identity, origin, time\n- estar: location, states, results\n");
+        note += QStringLiteral("A line without any markup at all, just a sentence about the lesson today.\n");
+        note += QStringLiteral("```\nlet a = %1 * 2 // **not bold**\nprint(a)\n```\n\n").arg(i);
+        note += QStringLiteral("### Example\n\u56f3\u66f8\u9928 is *library*; \u9928 means a building.\n\n");
+    }
+    return note;
+}
+
+QList<JournalEntryData> entries(int count)
+{
+    const QStringList words = {"spanish", "grammar", "kanji", "Падежи", "verbs", "café", "review", "trouble"};
+    QList<JournalEntryData> out;
+    for (int i = 0; i < count; ++i) {
+        JournalEntryData e;
+        e.id = i;
+        e.title = QStringLiteral("Entry %1 about %2 and %3").arg(i).arg(words.at(i % 8), words.at((i / 8) % 8));
+        e.content = QStringLiteral("content is not searched");
+        e.tags = QStringList{words.at(i % 8), words.at((i + 3) % 8), QStringLiteral("tag%1").arg(i % 50)};
+        out.append(e);
+    }
+    return out;
+}
+
+void BM_MarkdownParseBlocks100KB(benchmark::State& state)
+{
+    const QString note = hundredKilobyteNote();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Markdown::parseBlocks(note));
+    state.SetBytesProcessed(state.iterations() * note.size() * 2);
+}
+BENCHMARK(BM_MarkdownParseBlocks100KB)->Unit(benchmark::kMillisecond);
+
+// What the preview does on every new text: parse, inline markup, document.
+void BM_MarkdownPreview100KB(benchmark::State& state)
+{
+    const QString note = hundredKilobyteNote();
+    MarkdownPreview preview;
+    preview.resize(356, 300);
+    for (auto _ : state) {
+        preview.setText(QString());
+        preview.setText(note);
+        benchmark::DoNotOptimize(preview.document()->characterCount());
+    }
+}
+BENCHMARK(BM_MarkdownPreview100KB)->Unit(benchmark::kMillisecond);
+
+// The same plus laying out the whole document (a first paint lays out only
+// what is visible, so this is the upper bound).
+void BM_MarkdownPreview100KBWithFullLayout(benchmark::State& state)
+{
+    const QString note = hundredKilobyteNote();
+    MarkdownPreview preview;
+    preview.resize(356, 300);
+    for (auto _ : state) {
+        preview.setText(QString());
+        preview.setText(note);
+        benchmark::DoNotOptimize(preview.document()->documentLayout()->documentSize());
+    }
+}
+BENCHMARK(BM_MarkdownPreview100KBWithFullLayout)->Unit(benchmark::kMillisecond);
+
+// One keystroke of the browser's search: the index is built when the
+// entries arrive; each keystroke only scans it.
+void BM_JournalSearchKeystroke5000(benchmark::State& state)
+{
+    const QList<JournalEntryData> list = entries(5000);
+    const JournalText::SearchIndex index(list);
+    const QStringList typed = {"g", "gr", "gra", "gram", "CAF", "café", "пад", "zebra", " "};
+    qsizetype i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(index.matches(typed.at(i++ % typed.size())));
+}
+BENCHMARK(BM_JournalSearchKeystroke5000)->Unit(benchmark::kMicrosecond);
+
+// Without the index: fold every title and tag again on the keystroke.
+void BM_JournalSearchKeystroke5000NoIndex(benchmark::State& state)
+{
+    const QList<JournalEntryData> list = entries(5000);
+    const QStringList typed = {"g", "gr", "gra", "gram", "CAF", "café", "пад", "zebra", " "};
+    qsizetype i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(JournalText::filterEntries(list, typed.at(i++ % typed.size())));
+}
+BENCHMARK(BM_JournalSearchKeystroke5000NoIndex)->Unit(benchmark::kMicrosecond);
+
+void BM_JournalSearchIndexBuild5000(benchmark::State& state)
+{
+    const QList<JournalEntryData> list = entries(5000);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(JournalText::SearchIndex(list));
+}
+BENCHMARK(BM_JournalSearchIndexBuild5000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
