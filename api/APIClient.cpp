@@ -18,8 +18,10 @@
 #include <QThreadPool>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace APIClient {
