@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextList>
+#include <QTimer>
 
 namespace {
 
@@ -240,13 +241,49 @@ std::optional<QList<MarkdownPreview::Run>> MarkdownPreview::inlineRuns(const QSt
 
 void MarkdownPreview::render()
 {
-    using Kind = MarkdownBlock::Kind;
-    // Built apart from the widget and swapped in whole: no view updates or
-    // cursor bookkeeping while thousands of blocks go in.
+    ++generation_;
+    blocks_ = parse(text_);
+    next_ = 0;
+    reuse_ = true;
+    any_ = false;
+    // The first screenful is built apart from the widget and swapped in
+    // whole: no view updates or cursor bookkeeping while it goes in.
     auto* doc = new QTextDocument(this);
     doc->setUndoRedoEnabled(false);
     doc->setDocumentMargin(8);
     doc->setDefaultFont(font());
+    renderChunk(doc);
+    QPointer<QTextDocument> old = document(); // the widget may delete its own first one
+    setDocument(doc);
+    if (old && old->parent() == this)
+        delete old;
+    scheduleRest();
+}
+
+void MarkdownPreview::scheduleRest()
+{
+    if (next_ >= blocks_.size())
+        return;
+    // A long note goes in a slice at a time from the event loop, so the
+    // learner sees the top at once and the panel never stalls.
+    const quint64 generation = generation_;
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation != generation_)
+            return;
+        renderChunk(document());
+        scheduleRest();
+    });
+}
+
+void MarkdownPreview::finishRendering()
+{
+    while (next_ < blocks_.size())
+        renderChunk(document());
+}
+
+void MarkdownPreview::renderChunk(QTextDocument* doc)
+{
+    using Kind = MarkdownBlock::Kind;
     const QFont body = font();
     const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
@@ -259,10 +296,13 @@ void MarkdownPreview::render()
     codeFormat.setFontFixedPitch(true);
 
     QTextCursor cursor(doc);
-    // The cursor's block is empty and still unused at the start and right
-    // after a code frame; every later block is new.
-    bool reuse = true;
-    bool any = false;
+    cursor.movePosition(QTextCursor::End);
+    // One edit block per slice: the layout hears of the slice once.
+    cursor.beginEditBlock();
+    // The cursor's block is empty and still unused at the very start; every
+    // later block is new.
+    bool& reuse = reuse_;
+    bool& any = any_;
     const auto newBlock = [&](double topMargin) {
         QTextBlockFormat bf;
         bf.setTopMargin(any ? topMargin + 2 : topMargin);
@@ -273,18 +313,24 @@ void MarkdownPreview::render()
         reuse = false;
         any = true;
     };
-    // Every heading, bullet and paragraph goes through the inline reader, all
-    // in one batch.
-    const QList<MarkdownBlock> blocks = parse(text_);
+    // This slice: blocks up to about chunkCharacters of text. Every heading,
+    // bullet and paragraph in it goes through the inline reader in one batch.
+    const qsizetype first = next_;
+    qsizetype end = first;
+    for (qsizetype size = 0; end < blocks_.size() && size < chunkCharacters; ++end)
+        size += blocks_.at(end).content.size() + 1;
+    const QList<MarkdownBlock>& blocks = blocks_;
     QList<PreparedLine> lines;
-    lines.reserve(blocks.size());
-    for (const MarkdownBlock& block : blocks)
+    lines.reserve(end - first);
+    for (qsizetype i = first; i < end; ++i) {
+        const MarkdownBlock& block = blocks.at(i);
         lines.append(block.kind == Kind::code || block.kind == Kind::blank ? PreparedLine{} : prepare(block.content));
+    }
     const QList<std::optional<QList<Run>>> parsedRuns = parseLines(lines);
-    qsizetype current = 0;
+    qsizetype current = first;
 
     const auto insertInline = [&](const QString& content, const QTextCharFormat& base) {
-        const std::optional<QList<Run>>& runs = parsedRuns.at(current);
+        const std::optional<QList<Run>>& runs = parsedRuns.at(current - first);
         if (!runs) {
             cursor.insertText(content, base);
             return;
@@ -313,7 +359,7 @@ void MarkdownPreview::render()
         }
     };
 
-    for (; current < blocks.size(); ++current) {
+    for (; current < end; ++current) {
         const MarkdownBlock& block = blocks.at(current);
         switch (block.kind) {
         case Kind::h1:
@@ -378,8 +424,6 @@ void MarkdownPreview::render()
             break;
         }
     }
-    QPointer<QTextDocument> old = document(); // the widget may delete its own first one
-    setDocument(doc);
-    if (old && old->parent() == this)
-        delete old;
+    cursor.endEditBlock();
+    next_ = end;
 }

@@ -33,11 +33,26 @@ public:
     void setText(const QString& text);
     QString text() const { return text_; }
 
+    // A long note is shown from the top at once and the rest follows from
+    // the event loop; these tell whether all of it is in, or put it all in now.
+    bool isComplete() const { return next_ >= blocks_.size(); }
+    void finishRendering();
+
+    // Characters of note text rendered per slice.
+    static constexpr qsizetype chunkCharacters = 12 * 1024;
+
 protected:
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
     void render();
+    void renderChunk(QTextDocument* doc);
+    void scheduleRest();
 
     QString text_;
+    QList<MarkdownBlock> blocks_;
+    qsizetype next_ = 0;
+    bool reuse_ = true;
+    bool any_ = false;
+    quint64 generation_ = 0;
 };

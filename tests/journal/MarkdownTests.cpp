@@ -4,6 +4,8 @@
 #include "MarkdownBlocks.h"
 #include "MarkdownPreview.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
@@ -163,6 +165,36 @@ TEST(MarkdownPreviewDoc, RendersBlocksWithInlineMarkupButCodeVerbatim)
     EXPECT_TRUE(starsPlain);
     EXPECT_FALSE(preview.openLinks());
     EXPECT_FALSE(preview.openExternalLinks());
+}
+
+// A long note shows its top at once and the rest from the event loop; a new
+// text meanwhile replaces it entirely.
+TEST(MarkdownPreviewDoc, LongNotesArriveInSlicesAndANewTextWins)
+{
+    QString note;
+    for (int i = 0; note.size() < 5 * MarkdownPreview::chunkCharacters; ++i)
+        note += QStringLiteral("- item **%1**\n").arg(i);
+    note += QStringLiteral("the last line");
+    MarkdownPreview preview(note);
+    EXPECT_FALSE(preview.isComplete());
+    EXPECT_TRUE(preview.document()->toPlainText().startsWith(QStringLiteral("\u2022\u2002item 0")));
+    QDeadlineTimer deadline(10000);
+    while (!preview.isComplete() && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    ASSERT_TRUE(preview.isComplete());
+    EXPECT_TRUE(preview.document()->toPlainText().endsWith(QStringLiteral("the last line")));
+    EXPECT_EQ(preview.document()->blockCount(), MarkdownPreview::parse(note).size());
+
+    preview.setText(note);
+    preview.setText(QStringLiteral("short"));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(preview.document()->toPlainText(), QStringLiteral("short"));
+
+    preview.setText(note);
+    preview.finishRendering();
+    EXPECT_TRUE(preview.isComplete());
+    EXPECT_TRUE(preview.document()->toPlainText().endsWith(QStringLiteral("the last line")));
 }
 
 } // namespace
