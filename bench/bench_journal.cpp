@@ -1,12 +1,15 @@
 // Notes and journal: the preview of a 100 KB note and the journal search per
 // keystroke over 5,000 entries.
 
+#include "JournalListView.h"
 #include "JournalText.h"
 #include "MarkdownBlocks.h"
 #include "MarkdownPreview.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QLayout>
+#include <QLineEdit>
 #include <QTextDocument>
 
 #include <benchmark/benchmark.h>
@@ -111,6 +114,25 @@ void BM_JournalSearchKeystroke5000NoIndex(benchmark::State& state)
         benchmark::DoNotOptimize(JournalText::filterEntries(list, typed.at(i++ % typed.size())));
 }
 BENCHMARK(BM_JournalSearchKeystroke5000NoIndex)->Unit(benchmark::kMicrosecond);
+
+// The whole keystroke in the browser: the search field's text changes, the
+// matches are found and the first page of rows is rebuilt and laid out.
+void BM_JournalViewKeystroke5000(benchmark::State& state)
+{
+    JournalListView view([] {});
+    view.setEntriesForTesting(entries(5000));
+    view.show();
+    QCoreApplication::processEvents();
+    auto* field = view.findChild<QLineEdit*>(QStringLiteral("searchField"));
+    const QStringList typed = {"g", "gr", "gra", "gram", "CAF", "café", "пад", "zebra", " ", ""};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        field->setText(typed.at(i++ % typed.size()));
+        view.layout()->activate();
+        QCoreApplication::sendPostedEvents();
+    }
+}
+BENCHMARK(BM_JournalViewKeystroke5000)->Unit(benchmark::kMillisecond);
 
 void BM_JournalSearchIndexBuild5000(benchmark::State& state)
 {

@@ -27,7 +27,7 @@ namespace {
 
 // Rows are built a page at a time as the learner scrolls, so thousands of
 // entries cost no more per keystroke than the first screenful.
-constexpr int rowsPerPage = 40;
+constexpr int rowsPerPage = 12;
 
 // One entry in the list: a tap opens it, the context menu edits or deletes.
 class EntryRow : public QFrame {
@@ -37,8 +37,6 @@ public:
     {
         setObjectName(QStringLiteral("entryRow"));
         setCursor(Qt::PointingHandCursor);
-        setStyleSheet(QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
-                                     " border-radius: 8px; }"));
     }
 
 protected:
@@ -197,6 +195,15 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     rowsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rowsHost_ = new QWidget(rowsArea_);
     rowsHost_->setObjectName(QStringLiteral("rowsHost"));
+    // One style sheet for all rows: a sheet per row would cost a style object
+    // per row on every keystroke.
+    rowsHost_->setStyleSheet(
+        QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
+                       " border-radius: 8px; }"
+                       "QLabel#tagChip { color: %1; background: rgba(240, 138, 36, 38); padding: 2px 6px;"
+                       " border-radius: 4px; border: none; }"
+                       "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
+            .arg(orange().name()));
     rowsLayout_ = new QVBoxLayout(rowsHost_);
     rowsLayout_->setContentsMargins(24, 0, 24, 16);
     rowsLayout_->setSpacing(8);
@@ -365,6 +372,14 @@ void JournalListView::fetchEntries()
     });
 }
 
+void JournalListView::setEntriesForTesting(QList<JournalEntryData> entries)
+{
+    setEntries(std::move(entries));
+    loading_ = false;
+    error_.reset();
+    refresh();
+}
+
 void JournalListView::setEntries(QList<JournalEntryData> entries)
 {
     entries_ = std::move(entries);
@@ -452,9 +467,6 @@ QWidget* JournalListView::makeRow(const JournalEntryData& entry)
             chip->setTextFormat(Qt::PlainText);
             chip->setFont(textFont(TextStyle::caption2, chip->font()));
             chip->setText(QFontMetrics(chip->font()).elidedText(tags.at(i), Qt::ElideRight, 80));
-            chip->setStyleSheet(QStringLiteral("QLabel#tagChip { color: %1; background: rgba(240, 138, 36, 38);"
-                                               " padding: 2px 6px; border-radius: 4px; }")
-                                    .arg(orange().name()));
             chips->addWidget(chip);
         }
         if (tags.size() > 4) {

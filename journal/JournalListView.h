@@ -45,6 +45,9 @@ public:
     // The confirmation on screen, if any; tests press its buttons.
     QMessageBox* deleteAlert() const { return deleteAlert_; }
 
+    // Shows these entries as if Load had returned them (benchmarks, tools).
+    void setEntriesForTesting(QList<JournalEntryData> entries);
+
     // Runs Load again (the form does it each time it is shown).
     void fetchEntries();
     void startEditing(const JournalEntryData& entry);

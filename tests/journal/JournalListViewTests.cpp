@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -481,6 +483,33 @@ TEST_F(JournalListViewTest, DeletingTheOnlyEntryShowsTheEmptyJournal)
     pressAlert(view.get(), QStringLiteral("Delete"));
     ASSERT_TRUE(spinUntil([&] { return rows(view.get()).isEmpty(); }));
     EXPECT_EQ(shownText(view.get()), QStringLiteral("No journal entries yet"));
+}
+
+// Rows are built a page at a time; scrolling to the end builds the next.
+TEST_F(JournalListViewTest, LongListsBuildMoreRowsAsTheLearnerScrolls)
+{
+    auto view = open();
+    QList<JournalEntryData> many;
+    for (int i = 0; i < 100; ++i) {
+        JournalEntryData e;
+        e.id = 1000 + i;
+        e.title = QStringLiteral("Entry %1").arg(i);
+        e.tags = QStringList{QStringLiteral("t")};
+        many.append(e);
+    }
+    view->setEntriesForTesting(many);
+    const qsizetype first = rows(view.get()).size();
+    EXPECT_GT(first, 5);
+    EXPECT_LT(first, 100);
+    auto* bar = child<QScrollArea>(view.get(), "rowsArea")->verticalScrollBar();
+    for (int i = 0; i < 40 && rows(view.get()).size() < 100; ++i) {
+        QCoreApplication::processEvents();
+        bar->setValue(bar->maximum());
+    }
+    EXPECT_EQ(rows(view.get()).size(), 100);
+    EXPECT_EQ(rowTitles(view.get()).last(), QStringLiteral("Entry 99"));
+    search(view.get(), QStringLiteral("Entry 9"));
+    EXPECT_EQ(rows(view.get()).size(), 11);
 }
 
 TEST_F(JournalListViewTest, CloseButtonDismisses)
