@@ -128,6 +128,22 @@ TEST(MarkdownInline, BlockSyntaxAndHtmlStayLiteral)
     }
 }
 
+// Links keep their target for a click; images are never fetched, only named.
+TEST(MarkdownInline, LinksAndImages)
+{
+    const auto runs = MarkdownPreview::inlineRuns(QStringLiteral("see [docs](https://example.com/a) ![pic](http://example.com/p.png)"));
+    ASSERT_TRUE(runs.has_value());
+    bool link = false;
+    for (const auto& r : *runs)
+        link |= r.text == QLatin1String("docs") && r.format.isAnchor()
+            && r.format.anchorHref() == QLatin1String("https://example.com/a");
+    EXPECT_TRUE(link);
+    EXPECT_TRUE(runsText(*runs).contains(QStringLiteral("[http://example.com/p.png]")));
+
+    MarkdownPreview preview(QStringLiteral("![pic](http://example.com/p.png)"));
+    EXPECT_FALSE(preview.document()->toPlainText().contains(QChar::ObjectReplacementCharacter));
+}
+
 TEST(MarkdownInline, LineBreaksInsideFallBackToRawText)
 {
     EXPECT_FALSE(MarkdownPreview::inlineRuns(QStringLiteral("**a**\rb")).has_value());
