@@ -215,6 +215,13 @@ TEST_F(QuickNoteViewTest, QuickNoteIsSentTrimmedAndThePendingDraftSaveIsDropped)
     const QJsonArray sent = requestsTo(QStringLiteral("/api/journal/quick-note"));
     ASSERT_EQ(sent.size(), 1);
     EXPECT_EQ(body(sent.at(0)), (QJsonObject{{"text", "remember the dative"}}));
+    // The confirmation names the entry as the service titled it.
+    QString serviceTitle;
+    for (const QJsonValue& e : svc().state().value("journal").toObject().value(StudyService::demoEmail()).toArray())
+        if (e.toObject().value("content").toString() == QLatin1String("remember the dative"))
+            serviceTitle = e.toObject().value("title").toString();
+    EXPECT_FALSE(serviceTitle.isEmpty());
+    EXPECT_EQ(child<QLabel>(view.get(), "savedTitle")->text(), serviceTitle);
     EXPECT_FALSE(view->hasPendingDraftSave());
     spinFor(300);
     view.reset(); // closing must not write the draft back either
