@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 #include "Log.h"
 #include "Platform.h"
+#include "QuitOnSignal.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
     if (instance.notifyRunning())
         return 0;
     instance.listen();
+    QuitOnSignal::install();
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,
