@@ -8,6 +8,7 @@ packages=(
   libcanberra-dev sound-theme-freedesktop espeak-ng
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb trayer openbox imagemagick x11-utils xdotool
+  dpkg-dev desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds the Debian packages from the finished build, unpacks them into a
+# scratch root and checks what a user would get: the files, the launcher and
+# autostart entries, the dependencies, and that the installed agent starts,
+# logs "App launched" and exits cleanly on SIGTERM.
+#   test_package.sh CPACK CPACK_CONFIG
+set -uo pipefail
+cpack=$1 config=$2
+log=/tmp/tavlopopup.log
+work=$(mktemp -d /tmp/tavlo-package.XXXXXX)
+agent_pid=
+cleanup() {
+  [ -n "$agent_pid" ] && kill -KILL "$agent_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; "$@" >/dev/null 2>&1 || fail "$what"; }
+
+if ! "$cpack" --config "$config" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1
+fi
+agent_deb=$(ls "$work"/out/tavlopopup_*.deb 2>/dev/null | head -n1)
+service_deb=$(ls "$work"/out/tavlopopup-study-service_*.deb 2>/dev/null | head -n1)
+[ -n "$agent_deb" ] || { ls -R "$work/out"; echo "FAIL: no tavlopopup_*.deb"; exit 1; }
+[ -n "$service_deb" ] || fail "no tavlopopup-study-service_*.deb"
+
+root=$work/root
+dpkg-deb -x "$agent_deb" "$root" || { echo "FAIL: dpkg-deb -x"; exit 1; }
+
+# Files.
+check "agent binary" test -x "$root/usr/bin/tavlopopup"
+check "study service is not in the agent package" test ! -e "$root/usr/bin/tavlo-study-service"
+check "scalable icon" grep -q "<svg" "$root/usr/share/icons/hicolor/scalable/apps/tavlopopup.svg"
+for size in 16 22 24 32 48 64 128; do
+  png="$root/usr/share/icons/hicolor/${size}x${size}/apps/tavlopopup.png"
+  if [ "$(head -c 8 "$png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != 89504e470d0a1a0a ]; then
+    fail "PNG icon ${size}x${size}"
+  elif [ "$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')" != "${size}x${size}" ]; then
+    fail "PNG icon ${size}x${size} has the wrong size"
+  fi
+done
+
+# Launcher and autostart entries.
+launcher=$root/usr/share/applications/tavlopopup.desktop
+autostart=$root/etc/xdg/autostart/tavlopopup.desktop
+key() { sed -n "s/^$2=//p" "$1" | head -n1; }
+for entry in "$launcher" "$autostart"; do
+  name=${entry#"$root"}
+  [ -f "$entry" ] || { fail "$name missing"; continue; }
+  if command -v desktop-file-validate >/dev/null; then
+    out=$(desktop-file-validate "$entry" 2>&1) || fail "$name does not validate: $out"
+  fi
+  [ "$(key "$entry" Exec)" = tavlopopup ] || fail "$name: Exec is not tavlopopup"
+  [ "$(key "$entry" Icon)" = tavlopopup ] || fail "$name: Icon is not tavlopopup"
+  [ "$(key "$entry" Type)" = Application ] || fail "$name: Type is not Application"
+  grep -q '^NoDisplay=true' "$entry" && fail "$name hides itself from the launcher"
+  grep -q '^Hidden=true' "$entry" && fail "$name is hidden"
+  case ";$(key "$entry" Categories)" in *";Education;"*) ;; *) fail "$name: not in Education" ;; esac
+done
+[ "$(key "$autostart" X-GNOME-Autostart-enabled)" = true ] || fail "autostart: X-GNOME-Autostart-enabled"
+[[ "$(key "$autostart" X-GNOME-Autostart-Delay)" =~ ^[1-9][0-9]*$ ]] || fail "autostart: X-GNOME-Autostart-Delay"
+[ "$(key "$autostart" X-KDE-autostart-after)" = panel ] || fail "autostart: X-KDE-autostart-after"
+[ "$(key "$autostart" X-LXQt-Need-Tray)" = true ] || fail "autostart: X-LXQt-Need-Tray"
+
+# Package relations.
+depends=$(dpkg-deb -f "$agent_deb" Depends)
+for lib in libqt6widgets6 libqt6network6 libsecret-1-0 libcanberra0; do
+  [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || fail "Depends lacks $lib: $depends"
+done
+recommends=$(dpkg-deb -f "$agent_deb" Recommends)
+for pkg in espeak-ng sound-theme-freedesktop; do
+  [[ "$recommends" == *"$pkg"* ]] || fail "Recommends lacks $pkg: $recommends"
+done
+if [ -n "$service_deb" ]; then
+  dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlo-study-service$' || fail "service package lacks its binary"
+  dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlopopup$' && fail "service package carries the agent"
+fi
+
+# The installed agent starts and quits in order. It gets a HOME and runtime
+# dir of its own (no running agent to hand over to), and a study service
+# address nobody answers on: nothing here needs the network.
+mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
+offset=$(($(stat -c %s "$log" 2>/dev/null || echo 0) + 1))
+started=$(date -u '+%Y-%m-%d %H:%M:%S')
+HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
+  XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
+  "$root/usr/bin/tavlopopup" >"$work/agent.out" 2>&1 &
+agent_pid=$!
+launched=
+for _ in $(seq 200); do
+  # Only lines written since this test began, by their time stamp too, since
+  # the log file is shared with every agent on the machine.
+  if tail -c +"$offset" "$log" 2>/dev/null | awk -v since="$started" \
+       'substr($0, 1, 19) >= since && index($0, " +0000: App launched") == 20 { found = 1 } END { exit !found }'; then
+    launched=1; break
+  fi
+  kill -0 "$agent_pid" 2>/dev/null || break
+  sleep 0.05
+done
+if [ -z "$launched" ]; then
+  fail "the installed agent did not log \"App launched\""; cat "$work/agent.out"
+fi
+if kill -TERM "$agent_pid" 2>/dev/null; then
+  for _ in $(seq 100); do kill -0 "$agent_pid" 2>/dev/null || break; sleep 0.05; done
+  if kill -0 "$agent_pid" 2>/dev/null; then
+    fail "the agent ignored SIGTERM"
+  else
+    wait "$agent_pid"; rc=$?
+    [ "$rc" -eq 0 ] || { fail "the agent ended with status $rc on SIGTERM, not by quitting"; cat "$work/agent.out"; }
+  fi
+else
+  fail "the agent was gone before SIGTERM"; cat "$work/agent.out"
+fi
+agent_pid=
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
+echo "packages OK: $(basename "$agent_deb") $(basename "${service_deb:-none}")"
