@@ -23,6 +23,7 @@ int wakeFds[2] = {-1, -1};
 void onSignal(int signo)
 {
     const int savedErrno = errno;
+    // If the loop never gets to quit, the next signal must still end us.
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
@@ -32,16 +33,11 @@ void onSignal(int signo)
     errno = savedErrno;
 }
 
-} // namespace
-
-namespace QuitOnSignal {
-
-bool install()
+bool openWakeChannel()
 {
-    if (wakeFds[0] >= 0)
-        return true;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0) {
         log(QStringLiteral("Cannot watch for termination signals: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        wakeFds[0] = wakeFds[1] = -1;
         return false;
     }
     auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, QCoreApplication::instance());
@@ -51,6 +47,17 @@ bool install()
         }
         QCoreApplication::quit();
     });
+    return true;
+}
+
+} // namespace
+
+namespace QuitOnSignal {
+
+bool install()
+{
+    if (wakeFds[0] < 0 && !openWakeChannel())
+        return false;
     for (int signo : kSignals) {
         struct sigaction sa {};
         sa.sa_handler = onSignal;

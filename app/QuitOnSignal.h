@@ -6,7 +6,7 @@
 
 namespace QuitOnSignal {
 
-// Installs the handlers; call once, after the application object exists.
+// Installs (or re-arms) the handlers; call after the application object exists.
 // Returns false (and logs) when the wake-up channel cannot be made.
 bool install();
 
