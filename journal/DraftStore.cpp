@@ -51,8 +51,13 @@ std::optional<QList<NoteDraft>> DraftStore::read(QSettings& s) const
     // A value of another kind is not ours to decode and counts as undecodable.
     if (value.typeId() != QMetaType::QByteArray)
         return std::nullopt;
+    return decode(value.toByteArray());
+}
+
+std::optional<QList<NoteDraft>> DraftStore::decode(const QByteArray& bytes)
+{
     QJsonParseError err{};
-    const QJsonDocument doc = QJsonDocument::fromJson(value.toByteArray(), &err);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
     if (err.error != QJsonParseError::NoError || !doc.isArray())
         return std::nullopt;
     QList<NoteDraft> drafts;

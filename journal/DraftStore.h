@@ -4,6 +4,7 @@
 
 #include "NoteDraft.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -30,6 +31,10 @@ public:
 
     // A store on the given INI file (tests, tools); empty means the default.
     explicit DraftStore(QString settingsFile = {});
+
+    // The stored bytes as drafts; none when they are not a JSON array of
+    // well-formed drafts. Pure, so it can be fed any bytes.
+    static std::optional<QList<NoteDraft>> decode(const QByteArray& bytes);
 
     QList<NoteDraft> loadAll() const;
     void save(const NoteDraft& draft);
