@@ -3,7 +3,9 @@
 #include "JsonDecoding.h"
 #include "KeychainService.h"
 #include "Log.h"
+#include "SecureZero.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -211,6 +213,31 @@ TransportError transportError(QNetworkReply::NetworkError code, const QString& q
     return e;
 }
 
+// A request body held for the reply's lifetime. The finished handler keeps it
+// alive, and Qt destroys that handler only after the reply itself, so the
+// device outlives every read from it; then the bytes are wiped.
+class UploadBody {
+public:
+    explicit UploadBody(QByteArray bytes) : bytes_(std::move(bytes))
+    {
+        buffer_.setBuffer(&bytes_);
+        buffer_.open(QIODevice::ReadOnly);
+    }
+    ~UploadBody()
+    {
+        buffer_.close();
+        buffer_.setBuffer(nullptr);
+        secureZero(bytes_);
+    }
+    UploadBody(const UploadBody&) = delete;
+    UploadBody& operator=(const UploadBody&) = delete;
+    QIODevice* device() { return &buffer_; }
+
+private:
+    QByteArray bytes_;
+    QBuffer buffer_;
+};
+
 // Sends one request and reports what came back. `token` adds the bearer header.
 void send(const QString& path, const QString& method, const std::optional<QByteArray>& body,
           const std::optional<QString>& token, double timeoutSeconds, std::function<void(RawReply)> then)
@@ -233,14 +260,22 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
 
     QNetworkRequest request(url);
     request.setRawHeader("Content-Type", "application/json");
-    if (token)
-        request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    if (token) {
+        QByteArray tokenBytes = token->toUtf8();
+        QByteArray header = "Bearer " + tokenBytes;
+        secureZero(tokenBytes);
+        request.setRawHeader("Authorization", header);
+        secureZero(header); // shared with the request now: only released
+    }
     request.setTransferTimeout(timeoutMilliseconds(timeoutSeconds));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
     const QByteArray verb = method.toLatin1();
-    QNetworkReply* reply = body ? manager()->sendCustomRequest(request, verb, *body)
-                                : manager()->sendCustomRequest(request, verb, static_cast<QIODevice*>(nullptr));
+    // The body (the password, for a sign-in) is read from a buffer we own
+    // rather than handed to Qt as a shared copy, so it can be wiped once the
+    // reply is gone; see UploadBody.
+    std::shared_ptr<UploadBody> upload = body ? std::make_shared<UploadBody>(*body) : nullptr;
+    QNetworkReply* reply = manager()->sendCustomRequest(request, verb, upload ? upload->device() : nullptr);
 
     // Set when we abort the reply ourselves, to tell that apart from Qt
     // cancelling it on the transfer time-out.
@@ -257,7 +292,7 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [checkSize](qint64 received, qint64 total) { checkSize(std::max(received, total)); });
 
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, method, url, then = std::move(then)] {
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, method, url, upload, then = std::move(then)] {
         reply->deleteLater();
         if (*tooLarge) {
             TransportError e;
@@ -289,7 +324,7 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
 
 void loginFrom(std::uint64_t startGeneration, const QString& email, const QString& password, SinkPtr<void> sink)
 {
-    const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("email"), email},
+    QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("email"), email},
                                                       {QStringLiteral("password"), password}})
                                 .toJson(QJsonDocument::Compact);
     const QString path = QStringLiteral("/auth/login");
@@ -298,6 +333,12 @@ void loginFrom(std::uint64_t startGeneration, const QString& email, const QStrin
         return;
     }
     log(QStringLiteral("Login request to ") + baseURL() + path);
+    // send() keeps its own copy of the body and wipes it when done; ours goes
+    // once it is the only one left, i.e. if send() refused the request.
+    struct WipeOnExit {
+        QByteArray& bytes;
+        ~WipeOnExit() { secureZero(bytes); }
+    } wipeBody{body};
     send(path, QStringLiteral("POST"), body, std::nullopt, kDefaultTimeout,
          [startGeneration, email, password, sink](RawReply reply) {
              if (reply.transport) {

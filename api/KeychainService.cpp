@@ -3,6 +3,7 @@
 #include <libsecret/secret.h>
 
 #include "KeychainService.h"
+#include "SecureZero.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -134,9 +135,11 @@ void storeItem(const QString& key, const QString& value)
     if (!keyringReachable())
         return;
     const QByteArray account = key.toUtf8();
-    const QByteArray bytes = value.toUtf8();
+    QByteArray bytes = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Tavlo ") + account;
+    // libsecret keeps its own copy in memory that is never swapped out.
     SecretValue* secret = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    secureZero(bytes);
     BoundedCall call;
     GError* error = nullptr;
     secret_password_store_binary_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret,
@@ -160,11 +163,12 @@ std::optional<QString> loadItem(const QString& key)
         return std::nullopt;
     gsize length = 0;
     const gchar* data = secret_value_get(secret, &length);
-    const QByteArray bytes(data, qsizetype(length));
+    QByteArray bytes(data, qsizetype(length));
     secret_value_unref(secret);
 
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = decoder(bytes);
+    secureZero(bytes);
     if (decoder.hasError())
         return std::nullopt;
     return text;
@@ -174,6 +178,8 @@ void storeTokenLocked(const QString& token)
 {
     {
         std::lock_guard lock(cacheMutex);
+        if (cachedAccessToken)
+            secureZero(*cachedAccessToken);
         cachedAccessToken = token;
     }
     storeItem(QStringLiteral("access_token"), token);
@@ -239,6 +245,8 @@ void clearAll()
     deleteItem(QStringLiteral("password"));
     std::lock_guard lock(cacheMutex);
     ++currentGeneration;
+    if (cachedAccessToken)
+        secureZero(*cachedAccessToken);
     cachedAccessToken.reset();
 }
 

@@ -185,6 +185,8 @@ void LoginView::finish(const Result<void>& result)
 {
     loading_ = false;
     if (result.ok()) {
+        // The credential store has it now; the form need not keep it.
+        password_->clear();
         updateState();
         if (onSuccess_)
             onSuccess_();

@@ -148,6 +148,10 @@ TEST_F(Login, SignsInShowingTheSpinnerMeanwhile)
     EXPECT_TRUE(view->errorText().isEmpty());
     EXPECT_TRUE(KeychainService::getAccessToken().has_value());
     EXPECT_EQ(KeychainService::getCredentials()->email, StudyService::demoEmail());
+    EXPECT_EQ(KeychainService::getCredentials()->password, StudyService::demoPassword());
+    // Signed in: the password lives on in the credential store only.
+    EXPECT_TRUE(password->text().isEmpty());
+    EXPECT_EQ(email->text(), StudyService::demoEmail());
 }
 
 TEST_F(Login, ReturnDuringASignInDoesNotStartAnother)

@@ -1,0 +1,70 @@
+// Wiping secrets: only buffers we alone own are overwritten; a buffer shared
+// with someone else (a line edit, a request in flight, a literal) is released
+// and left intact for its other owners.
+#include "SecureZero.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SecureZero, OverwritesABufferItAloneOwns)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"token", QByteArray("Bearer eyJhbGciOiJIUzI1NiJ9.secret")},
+        {"login body", QByteArray(R"({"email":"demo@tavlo.app","password":"tavlo-demo"})")},
+        {"one byte", QByteArray("x")},
+    };
+    for (const auto& c : cases) {
+        QByteArray mine(c.bytes.constData(), c.bytes.size()); // a buffer of our own
+        ASSERT_TRUE(mine.isDetached()) << c.name;
+        const qsizetype n = mine.size();
+        EXPECT_TRUE(secureWipe(mine)) << c.name;
+        EXPECT_EQ(mine, QByteArray(n, '\0')) << c.name;
+        secureZero(mine);
+        EXPECT_TRUE(mine.isEmpty()) << c.name;
+    }
+}
+
+TEST(SecureZero, OverwritesAStringItAloneOwns)
+{
+    QString mine = QString::fromUtf8("p\xc3\xa4ssw\xc3\xb6rd \xf0\x9f\x94\x91");
+    mine.detach();
+    const qsizetype n = mine.size();
+    EXPECT_TRUE(secureWipe(mine));
+    EXPECT_EQ(mine, QString(n, QChar(0)));
+    secureZero(mine);
+    EXPECT_TRUE(mine.isEmpty());
+}
+
+TEST(SecureZero, LeavesSharedAndStaticDataToTheirOwners)
+{
+    QByteArray theirs("held by a request in flight");
+    QByteArray ours = theirs;
+    EXPECT_FALSE(secureWipe(ours));
+    EXPECT_TRUE(ours.isEmpty());
+    EXPECT_EQ(theirs, QByteArray("held by a request in flight"));
+
+    QString field = QStringLiteral("still in the line edit");
+    field.detach();
+    QString copy = field;
+    secureZero(copy);
+    EXPECT_TRUE(copy.isEmpty());
+    EXPECT_EQ(field, QStringLiteral("still in the line edit"));
+
+    // Literals live in read-only memory: writing there would crash.
+    QString literal = QStringLiteral("literal");
+    EXPECT_FALSE(secureWipe(literal));
+    QByteArray raw = QByteArray::fromRawData("raw", 3);
+    EXPECT_FALSE(secureWipe(raw));
+
+    QByteArray empty;
+    EXPECT_FALSE(secureWipe(empty));
+    QString none;
+    secureZero(none);
+    EXPECT_TRUE(none.isEmpty());
+}
+
+} // namespace
