@@ -1,0 +1,259 @@
+// Memory of the agent across popups: the real AppDelegate and
+// PopupWindowController against a local study service, with the popup delay
+// and the after-answer wait scaled down. Reports the resident set size
+// (VmRSS) after start and sign-in, after 100 popups and after 200, as
+// counters in MB. Needs a Secret Service: run inside scripts/test-env.sh (or
+// through scripts/measure-resources.sh, which also gives it a real X display
+// with a tray).
+#include "APIClient.h"
+#include "AppDelegate.h"
+#include "KeychainService.h"
+#include "Log.h"
+#include "PopupPanel.h"
+#include "PopupWindowController.h"
+#include "RandomSource.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <vector>
+#include <malloc.h>
+#include <memory>
+#include <random>
+
+namespace {
+
+class Seeded final : public RandomSource {
+public:
+    std::uint64_t next64() override { return engine(); }
+    std::mt19937_64 engine {7};
+};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void settle(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+void printBreakdown(const char* when)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    QStringList parts;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("Rss"))
+            parts << QString::fromLatin1(line.simplified());
+    QFile rollup(QStringLiteral("/proc/self/smaps_rollup"));
+    if (rollup.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : rollup.readAll().split('\n'))
+            if (line.startsWith("Pss:"))
+                parts << QString::fromLatin1(line.simplified());
+    std::fprintf(stderr, "%s: %s\n", when, qPrintable(parts.join(QStringLiteral(", "))));
+}
+
+// The mapped files and regions holding most resident pages, summed per name.
+void printTopMappings(int count)
+{
+    QFile f(QStringLiteral("/proc/self/smaps"));
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    std::map<QString, qint64> kb;
+    QString name;
+    static const QRegularExpression header(QStringLiteral("^[0-9a-f]+-[0-9a-f]+ "));
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        const QString line = QString::fromLatin1(raw);
+        if (header.match(line).hasMatch()) {
+            const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            name = fields.size() > 5 ? fields.mid(5).join(QLatin1Char(' ')) : QStringLiteral("[anon]");
+        } else if (line.startsWith(QLatin1String("Rss:"))) {
+            kb[name] += line.split(QLatin1Char(' '), Qt::SkipEmptyParts).value(1).toLongLong();
+        }
+    }
+    std::vector<std::pair<qint64, QString>> sorted;
+    for (const auto& [n, k] : kb)
+        sorted.emplace_back(k, n);
+    std::sort(sorted.rbegin(), sorted.rend());
+    for (int i = 0; i < count && i < int(sorted.size()); ++i)
+        std::fprintf(stderr, "  %6lld kB %s\n", static_cast<long long>(sorted[i].first), qPrintable(sorted[i].second));
+}
+
+double rssMB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression re(QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
+    const auto m = re.match(QString::fromLatin1(f.readAll()));
+    return m.hasMatch() ? m.captured(1).toDouble() / 1024.0 : -1;
+}
+
+struct Service {
+    std::unique_ptr<QProcess> process;
+    QString baseURL;
+
+    bool start()
+    {
+        QString bin = qEnvironmentVariable("TAVLO_SERVICE_BIN");
+        if (bin.isEmpty())
+            bin = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../service/tavlo-study-service"));
+        if (!QFileInfo(bin).isExecutable())
+            return false;
+        process = std::make_unique<QProcess>();
+        process->start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        if (!process->waitForStarted(5000))
+            return false;
+        QDeadlineTimer deadline(10000);
+        QByteArray out;
+        while (!out.contains('\n') && !deadline.hasExpired()) {
+            process->waitForReadyRead(100);
+            out += process->readAllStandardOutput();
+        }
+        const qsizetype at = out.indexOf("http://");
+        if (at < 0)
+            return false;
+        baseURL = QString::fromUtf8(out.mid(at).trimmed());
+        return true;
+    }
+    ~Service()
+    {
+        if (process) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+};
+
+Service* g_service = nullptr;
+
+bool signIn()
+{
+    bool done = false, ok = false;
+    QObject ctx;
+    APIClient::login(QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"), &ctx, [&](Result<void> r) {
+        ok = r.ok();
+        done = true;
+    });
+    waitUntil([&] { return done; });
+    return ok;
+}
+
+// Runs `count` popups through the real cycle, each answered with a random grade.
+bool runPopups(AppDelegate& d, int count, Seeded& rs)
+{
+    static const int grades[] = {4, 3, 1};
+    d.setMinInterval(0.01);
+    d.setMaxInterval(0.02);
+    d.scheduleNextPopup();
+    PopupWindowController* last = nullptr;
+    for (int i = 0; i < count; ++i) {
+        if (!waitUntil([&] {
+                auto* c = d.popupController();
+                return c && c != last && c->shownQuestion() && c->panel() && c->panel()->isVisible();
+            }))
+            return false;
+        last = d.popupController();
+        last->answerForTesting(grades[rs.below(3)]);
+        if (i + 1 == count) {
+            d.setMinInterval(300);
+            d.setMaxInterval(300);
+        }
+        if (!waitUntil([&] { return d.popupTimer() != nullptr; }))
+            return false;
+    }
+    return true;
+}
+
+void BM_RssAcrossPopups(benchmark::State& state)
+{
+    if (!g_service) {
+        state.SkipWithError("no study service");
+        return;
+    }
+    for (auto _ : state) {
+        KeychainService::clearAll();
+        AppDelegate d;
+        d.applicationDidFinishLaunching();
+        if (!signIn()) {
+            state.SkipWithError("sign-in failed (no Secret Service? run inside scripts/test-env.sh)");
+            return;
+        }
+        d.updateAccountMenu();
+        settle(1000);
+        const double atStart = rssMB();
+        printBreakdown("after start");
+        Seeded rs;
+        if (!runPopups(d, 100, rs)) {
+            state.SkipWithError("a popup did not appear or close");
+            return;
+        }
+        settle(1000);
+        const double after100 = rssMB();
+        if (!runPopups(d, 100, rs)) {
+            state.SkipWithError("a popup did not appear or close");
+            return;
+        }
+        settle(1000);
+        const double after200 = rssMB();
+        printBreakdown("after 200 popups");
+        printTopMappings(12);
+        malloc_trim(0);
+        const double trimmed = rssMB();
+        state.counters["rss_200_trimmed_MB"] = trimmed;
+        state.counters["rss_start_MB"] = atStart;
+        state.counters["rss_100_MB"] = after100;
+        state.counters["rss_200_MB"] = after200;
+        std::fprintf(stderr, "VmRSS: %.1f MB after start, %.1f MB after 100 popups, %.1f MB after 200, %.1f MB after malloc_trim\n", atStart,
+                     after100, after200, trimmed);
+        KeychainService::clearAll();
+    }
+}
+BENCHMARK(BM_RssAcrossPopups)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTemporaryDir logDir;
+    LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
+    PopupWindowController::setTimingForTesting({60000, 10});
+    Random::setSourceForTesting(std::make_shared<Seeded>());
+    Service service;
+    if (service.start()) {
+        g_service = &service;
+        qputenv("TAVLO_API_BASE_URL", service.baseURL.toUtf8());
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
