@@ -29,6 +29,8 @@ trap cleanup EXIT
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR == 0) print "n/a"; else if (NR % 2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+# Proportional set size and private anonymous memory, in kB.
+pss() { awk '/^Pss:/ {p = $2} /^Pss_Anon:/ {a = $2} END {print "PSS " p " kB (anonymous " a " kB)"}' "/proc/$1/smaps_rollup"; }
 # "thread-id switches" per thread: voluntary plus involuntary context switches.
 switches() { for t in /proc/"$1"/task/*; do echo "${t##*/} $(awk '/ctxt_switches:/ {s += $2} END {print s + 0}' "$t/status" 2>/dev/null)"; done | sort; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -67,6 +69,7 @@ echo "Start to tray icon (median of $runs): agent $a ms, minimal Qt tray $m ms, 
 "$build/app/tavlopopup" >/dev/null 2>&1 & apid=$!; pids+=("$apid")
 sleep 5
 echo "Idle VmRSS 5 s after start: agent $(( $(rss_kb "$apid") / 1024 )).$(( $(rss_kb "$apid") % 1024 * 10 / 1024 )) MB, minimal Qt tray $(( $(rss_kb "$mpid") / 1024 )).$(( $(rss_kb "$mpid") % 1024 * 10 / 1024 )) MB; agent threads: $(ls /proc/"$apid"/task | wc -l)"
+echo "  agent $(pss "$apid"); minimal Qt tray $(pss "$mpid")"
 kill "$mpid"
 s0=$(switches "$apid"); t0=$(cpu_ticks "$apid")
 if perf stat -e context-switches -- true >/dev/null 2>&1; then
