@@ -231,7 +231,9 @@ void PopupWindowController::handleAnswer(std::int64_t cardId, int quality, std::
 
 void PopupWindowController::startAutoDismissTimer(std::shared_ptr<CardSession> session)
 {
-    auto* timer = new QTimer; // owned by the session, not by this controller
+    // Owned by the session, not by this controller; the application is its
+    // parent only so that a card still pending at quit is freed with it.
+    auto* timer = new QTimer(qApp);
     timer->setSingleShot(true);
     timer->setInterval(g_timing.autoDismissMs);
     std::weak_ptr<PopupWindowController> weak = weak_from_this();
