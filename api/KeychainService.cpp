@@ -10,7 +10,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -77,9 +77,11 @@ public:
     BoundedCall() : cancellable_(g_cancellable_new())
     {
         const auto limit = std::chrono::duration<double>(callTimeout.load());
-        watchdog_ = std::thread([this, limit] {
-            std::unique_lock lock(mutex_);
-            if (!condition_.wait_for(lock, limit, [this] { return finished_; })) {
+        // A promise rather than a flag under a condition variable: the
+        // watchdog only needs to learn "done" once, and this toolchain's
+        // ThreadSanitizer cannot follow libstdc++'s timed condition waits.
+        watchdog_ = std::thread([this, limit, finished = finished_.get_future()] {
+            if (finished.wait_for(limit) == std::future_status::timeout) {
                 unreachableUntil = steadyNow()
                                    + std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBackOff).count();
                 g_cancellable_cancel(cancellable_);
@@ -88,11 +90,7 @@ public:
     }
     ~BoundedCall()
     {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        condition_.notify_all();
+        finished_.set_value();
         watchdog_.join();
         g_object_unref(cancellable_);
     }
@@ -103,9 +101,7 @@ public:
 
 private:
     GCancellable* cancellable_;
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool finished_ = false;
+    std::promise<void> finished_;
     std::thread watchdog_;
 };
 
