@@ -376,7 +376,7 @@ void loginFrom(std::uint64_t startGeneration, const QString& email, const QStrin
          });
 }
 
-struct RequestSpec {
+struct RequestParams {
     QString path;
     QString method;
     std::optional<QByteArray> body;
@@ -384,24 +384,24 @@ struct RequestSpec {
     double timeout = kDefaultTimeout;
 };
 
-void request(RequestSpec spec, SinkPtr<QByteArray> sink);
+void request(RequestParams params, SinkPtr<QByteArray> sink);
 
 // Signs in again with the stored credentials, then repeats the request once.
-void reloginAndRepeat(RequestSpec spec, std::uint64_t startGeneration, SinkPtr<QByteArray> sink)
+void reloginAndRepeat(RequestParams params, std::uint64_t startGeneration, SinkPtr<QByteArray> sink)
 {
     withKeyring<std::optional<Credentials>>(
         [] { return KeychainService::getCredentials(); },
-        [spec, startGeneration, sink](std::optional<Credentials> credentials) {
+        [params, startGeneration, sink](std::optional<Credentials> credentials) {
             if (!credentials) {
                 (*sink)(APIError::unauthorized());
                 return;
             }
-            auto loggedIn = std::make_shared<Sink<void>>(nullptr, [spec, sink](Result<void> result) {
+            auto loggedIn = std::make_shared<Sink<void>>(nullptr, [params, sink](Result<void> result) {
                 if (!result) {
                     (*sink)(result.error());
                     return;
                 }
-                RequestSpec repeat = spec;
+                RequestParams repeat = params;
                 repeat.isRetry = true;
                 request(repeat, sink);
             });
@@ -409,23 +409,23 @@ void reloginAndRepeat(RequestSpec spec, std::uint64_t startGeneration, SinkPtr<Q
         });
 }
 
-void request(RequestSpec spec, SinkPtr<QByteArray> sink)
+void request(RequestParams params, SinkPtr<QByteArray> sink)
 {
     // Taken before anything is read: a clearAll() from here on means the
     // stored account changed, and a re-login for the old one must not store.
     const std::uint64_t startGeneration = KeychainService::generation();
     withKeyring<std::optional<QString>>(
         [] { return KeychainService::getAccessToken(); },
-        [spec, startGeneration, sink](std::optional<QString> token) {
+        [params, startGeneration, sink](std::optional<QString> token) {
             if (!token) {
-                if (spec.isRetry)
+                if (params.isRetry)
                     (*sink)(APIError::unauthorized());
                 else
-                    reloginAndRepeat(spec, startGeneration, sink);
+                    reloginAndRepeat(params, startGeneration, sink);
                 return;
             }
-            send(spec.path, spec.method, spec.body, token, spec.timeout,
-                 [spec, startGeneration, sink](RawReply reply) {
+            send(params.path, params.method, params.body, token, params.timeout,
+                 [params, startGeneration, sink](RawReply reply) {
                      if (reply.transport) {
                          (*sink)(*reply.transport);
                          return;
@@ -435,8 +435,8 @@ void request(RequestSpec spec, SinkPtr<QByteArray> sink)
                          return;
                      }
                      const int status = *reply.status;
-                     if (status == 401 && !spec.isRetry) {
-                         reloginAndRepeat(spec, startGeneration, sink);
+                     if (status == 401 && !params.isRetry) {
+                         reloginAndRepeat(params, startGeneration, sink);
                          return;
                      }
                      if (status >= 200 && status <= 299) {
@@ -481,8 +481,8 @@ void authenticatedRequest(const QString& path, const QString& method, std::optio
                           double timeoutSeconds, QObject* context, Callback<QByteArray> done)
 {
     auto sink = makeSink<QByteArray>(context, std::move(done));
-    RequestSpec spec{path, method, std::move(body), isRetry, timeoutSeconds};
-    onMain([spec = std::move(spec), sink] { request(spec, sink); });
+    RequestParams params{path, method, std::move(body), isRetry, timeoutSeconds};
+    onMain([params = std::move(params), sink] { request(params, sink); });
 }
 
 void authenticatedRequest(const QString& path, QObject* context, Callback<QByteArray> done)

@@ -177,7 +177,7 @@ QJsonValue StudyService::control(const QByteArray& method, const QString& path, 
 
 void StudyService::reset() { control("POST", QStringLiteral("/reset")); }
 void StudyService::reseed() { control("POST", QStringLiteral("/reseed")); }
-void StudyService::fault(const QJsonObject& spec) { control("POST", QStringLiteral("/fault"), spec); }
+void StudyService::fault(const QJsonObject& params) { control("POST", QStringLiteral("/fault"), params); }
 void StudyService::expireTokens() { control("POST", QStringLiteral("/expire-tokens")); }
 QJsonArray StudyService::requests() { return control("GET", QStringLiteral("/requests")).toArray(); }
 QJsonObject StudyService::state() { return control("GET", QStringLiteral("/state")).toObject(); }

@@ -32,7 +32,7 @@ public:
 
     void reset();
     void reseed();
-    void fault(const QJsonObject& spec);
+    void fault(const QJsonObject& params);
     void expireTokens();
     QJsonArray requests();     // the "data" array of /control/requests
     QJsonObject state();       // the "data" object of /control/state
