@@ -257,28 +257,26 @@ void PopupWindowController::answerForTesting(int quality)
         s->answer(quality);
 }
 
-void PopupWindowController::showQuickNote(std::function<void()> onDismiss)
+std::function<void()> PopupWindowController::closePanelThen(std::function<void()> onDismiss)
 {
+    // Holds the controller weakly: a view that outlives it still reports to the caller.
     std::weak_ptr<PopupWindowController> weak = weak_from_this();
-    auto done = [weak, onDismiss] {
+    return [weak, onDismiss = std::move(onDismiss)] {
         if (auto c = weak.lock())
             c->dismissPanel();
         if (onDismiss)
             onDismiss();
     };
-    presentPanel(new QuickNoteView(done), kQuickNoteSize);
+}
+
+void PopupWindowController::showQuickNote(std::function<void()> onDismiss)
+{
+    presentPanel(new QuickNoteView(closePanelThen(std::move(onDismiss))), kQuickNoteSize);
 }
 
 void PopupWindowController::showJournalList(std::function<void()> onDismiss)
 {
-    std::weak_ptr<PopupWindowController> weak = weak_from_this();
-    auto done = [weak, onDismiss] {
-        if (auto c = weak.lock())
-            c->dismissPanel();
-        if (onDismiss)
-            onDismiss();
-    };
-    presentPanel(new JournalListView(done), kJournalSize);
+    presentPanel(new JournalListView(closePanelThen(std::move(onDismiss))), kJournalSize);
 }
 
 void PopupWindowController::presentPanel(QWidget* content, QSize size)

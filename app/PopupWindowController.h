@@ -67,6 +67,7 @@ signals:
 
 private:
     PopupWindowController();
+    std::function<void()> closePanelThen(std::function<void()> onDismiss);
     void showQuizView(const TroubleCard& card, QList<TroubleCard> otherCards, std::shared_ptr<CardSession> session);
     void showTypingView(const TroubleCard& card, std::shared_ptr<CardSession> session);
     std::function<void(int)> answerCallback(const TroubleCard& card, std::shared_ptr<CardSession> session);
