@@ -162,6 +162,23 @@ struct RawReply {
     QByteArray body;
 };
 
+// A reply that never got an HTTP status (transport failure, or not HTTP at
+// all) ends the operation the same way for login and for requests: hands the
+// error to the sink and says so.
+template <class T>
+bool handOnUnanswered(const RawReply& reply, Sink<T>& sink)
+{
+    if (reply.transport) {
+        sink(*reply.transport);
+        return true;
+    }
+    if (!reply.status) {
+        sink(notAnHTTPResponse());
+        return true;
+    }
+    return false;
+}
+
 TransportError refusedBaseURL(const QString& problem)
 {
     TransportError e;
@@ -341,14 +358,8 @@ void loginFrom(std::uint64_t startGeneration, const QString& email, const QStrin
     } wipeBody{body};
     send(path, QStringLiteral("POST"), body, std::nullopt, kDefaultTimeout,
          [startGeneration, email, password, sink](RawReply reply) {
-             if (reply.transport) {
-                 (*sink)(*reply.transport);
+             if (handOnUnanswered(reply, *sink))
                  return;
-             }
-             if (!reply.status) {
-                 (*sink)(notAnHTTPResponse());
-                 return;
-             }
              if (*reply.status != 200) {
                  (*sink)(APIError::serverError(*reply.status, QStringLiteral("Login failed")));
                  return;
@@ -426,14 +437,8 @@ void request(RequestParams params, SinkPtr<QByteArray> sink)
             }
             send(params.path, params.method, params.body, token, params.timeout,
                  [params, startGeneration, sink](RawReply reply) {
-                     if (reply.transport) {
-                         (*sink)(*reply.transport);
+                     if (handOnUnanswered(reply, *sink))
                          return;
-                     }
-                     if (!reply.status) {
-                         (*sink)(notAnHTTPResponse());
-                         return;
-                     }
                      const int status = *reply.status;
                      if (status == 401 && !params.isRetry) {
                          reloginAndRepeat(params, startGeneration, sink);
