@@ -1,11 +1,14 @@
 // libsecret pulls in GLib, whose headers use the word "signals"; it must come
-// before anything from Qt.
+// before anything from Qt. Only its declarations are used: the library itself
+// is opened on the first keyring call (see secretApi()).
 #include <libsecret/secret.h>
 
 #include "KeychainService.h"
+#include "Log.h"
 #include "SecureZero.h"
 
 #include <QByteArray>
+#include <QLibrary>
 #include <QStringDecoder>
 
 #include <atomic>
@@ -36,6 +39,53 @@ const SecretSchema* schema()
         0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     };
     return &s;
+}
+
+// The libsecret calls the store makes, resolved from the library on first
+// use. Linked at start, libsecret would bring GIO, GObject and libgcrypt into
+// an agent that needs the keyring only when the menu opens or a card is due,
+// and their pages would stay resident all day.
+struct SecretApi {
+    decltype(&secret_password_clear_sync) passwordClear;
+    decltype(&secret_password_store_binary_sync) passwordStoreBinary;
+    decltype(&secret_password_lookup_binary_sync) passwordLookupBinary;
+    decltype(&secret_value_new) valueNew;
+    decltype(&secret_value_get) valueGet;
+    decltype(&secret_value_unref) valueUnref;
+    // From GIO, GObject and GLib, which come with libsecret.
+    decltype(&g_cancellable_new) cancellableNew;
+    decltype(&g_cancellable_cancel) cancellableCancel;
+    decltype(&g_object_unref) objectUnref;
+    decltype(&g_error_free) errorFree;
+};
+
+template <class F>
+bool resolve(QLibrary& library, const char* name, F& slot)
+{
+    slot = reinterpret_cast<F>(library.resolve(name));
+    return slot != nullptr;
+}
+
+// nullptr when libsecret cannot be opened: every value is then absent, as
+// with an unreachable keyring. Decided once per process.
+const SecretApi* secretApi()
+{
+    static const SecretApi* const api = []() -> const SecretApi* {
+        QLibrary library(QStringLiteral("secret-1"), 0);
+        static SecretApi a;
+        if (library.load() && resolve(library, "secret_password_clear_sync", a.passwordClear)
+            && resolve(library, "secret_password_store_binary_sync", a.passwordStoreBinary)
+            && resolve(library, "secret_password_lookup_binary_sync", a.passwordLookupBinary)
+            && resolve(library, "secret_value_new", a.valueNew) && resolve(library, "secret_value_get", a.valueGet)
+            && resolve(library, "secret_value_unref", a.valueUnref)
+            && resolve(library, "g_cancellable_new", a.cancellableNew)
+            && resolve(library, "g_cancellable_cancel", a.cancellableCancel)
+            && resolve(library, "g_object_unref", a.objectUnref) && resolve(library, "g_error_free", a.errorFree))
+            return &a; // never unloaded: GLib types cannot be registered twice
+        log(QStringLiteral("Keyring unavailable: ") + library.errorString());
+        return nullptr;
+    }();
+    return api;
 }
 
 std::atomic<double> callTimeout{kDefaultCallTimeout};
@@ -74,7 +124,7 @@ bool keyringReachable()
 // (an unlock prompt nobody sees waits for ever).
 class BoundedCall {
 public:
-    BoundedCall() : cancellable_(g_cancellable_new())
+    explicit BoundedCall(const SecretApi& api) : api_(api), cancellable_(api.cancellableNew())
     {
         const auto limit = std::chrono::duration<double>(callTimeout.load());
         // A promise rather than a flag under a condition variable: the
@@ -84,7 +134,7 @@ public:
             if (finished.wait_for(limit) == std::future_status::timeout) {
                 unreachableUntil = steadyNow()
                                    + std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBackOff).count();
-                g_cancellable_cancel(cancellable_);
+                api_.cancellableCancel(cancellable_);
             }
         });
     }
@@ -92,75 +142,85 @@ public:
     {
         finished_.set_value();
         watchdog_.join();
-        g_object_unref(cancellable_);
+        api_.objectUnref(cancellable_);
     }
     BoundedCall(const BoundedCall&) = delete;
     BoundedCall& operator=(const BoundedCall&) = delete;
 
     GCancellable* cancellable() const { return cancellable_; }
 
+    // Frees and forgets an error the call reported.
+    void clear(GError*& error) const
+    {
+        if (error)
+            api_.errorFree(error);
+        error = nullptr;
+    }
+
 private:
+    const SecretApi& api_;
     GCancellable* cancellable_;
     std::promise<void> finished_;
     std::thread watchdog_;
 };
 
-void clearError(GError*& error)
+// The library, unless the keyring is to be left alone for now.
+const SecretApi* usableApi()
 {
-    if (error)
-        g_error_free(error);
-    error = nullptr;
+    return keyringReachable() ? secretApi() : nullptr;
 }
 
 void deleteItem(const QString& key)
 {
-    if (!keyringReachable())
+    const SecretApi* api = usableApi();
+    if (!api)
         return;
     const QByteArray account = key.toUtf8();
-    BoundedCall call;
+    BoundedCall call(*api);
     GError* error = nullptr;
-    secret_password_clear_sync(schema(), call.cancellable(), &error, "service", kServiceName, "account",
-                               account.constData(), nullptr);
-    clearError(error); // a missing item or an unreachable keyring: nothing to do either way
+    api->passwordClear(schema(), call.cancellable(), &error, "service", kServiceName, "account", account.constData(),
+                       nullptr);
+    call.clear(error); // a missing item or an unreachable keyring: nothing to do either way
 }
 
 // Always replaces: delete, then add. An add that fails leaves no item.
 void storeItem(const QString& key, const QString& value)
 {
     deleteItem(key);
-    if (!keyringReachable())
+    const SecretApi* api = usableApi();
+    if (!api)
         return;
     const QByteArray account = key.toUtf8();
     QByteArray bytes = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Tavlo ") + account;
     // libsecret keeps its own copy in memory that is never swapped out.
-    SecretValue* secret = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    SecretValue* secret = api->valueNew(bytes.constData(), bytes.size(), "text/plain");
     secureZero(bytes);
-    BoundedCall call;
+    BoundedCall call(*api);
     GError* error = nullptr;
-    secret_password_store_binary_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret,
-                                      call.cancellable(), &error, "service", kServiceName, "account",
-                                      account.constData(), nullptr);
-    secret_value_unref(secret);
-    clearError(error);
+    api->passwordStoreBinary(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret, call.cancellable(),
+                             &error, "service", kServiceName, "account", account.constData(), nullptr);
+    api->valueUnref(secret);
+    call.clear(error);
 }
 
 std::optional<QString> loadItem(const QString& key)
 {
-    if (!keyringReachable())
+    const SecretApi* api = usableApi();
+    if (!api)
         return std::nullopt;
     const QByteArray account = key.toUtf8();
-    BoundedCall call;
+    BoundedCall call(*api);
     GError* error = nullptr;
-    SecretValue* secret = secret_password_lookup_binary_sync(schema(), call.cancellable(), &error, "service",
-                                                             kServiceName, "account", account.constData(), nullptr);
-    clearError(error);
+    SecretValue* secret = api->passwordLookupBinary(schema(), call.cancellable(), &error, "service", kServiceName,
+                                                    "account", account.constData(), nullptr);
+    call.clear(error);
     if (!secret)
         return std::nullopt;
     gsize length = 0;
-    const gchar* data = secret_value_get(secret, &length);
+    const gchar* data = api->valueGet(secret, &length);
     QByteArray bytes(data, qsizetype(length));
-    secret_value_unref(secret);
+    api->valueUnref(secret);
 
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = decoder(bytes);

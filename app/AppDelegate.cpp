@@ -71,7 +71,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     setupStatusItem();
-    updateAccountMenu();
+    accountLabelPending_ = true;
     log(QStringLiteral("App launched"));
     const QString problem = APIClient::baseURLProblem();
     if (!problem.isEmpty()) {
@@ -121,6 +121,10 @@ void AppDelegate::setupStatusItem()
     menu_->addSeparator();
     add(QStringLiteral("Quit"), "Q", &AppDelegate::quitApp);
     statusItem_->setContextMenu(menu_);
+    connect(menu_, &QMenu::aboutToShow, this, [this] {
+        if (accountLabelPending_)
+            updateAccountMenu();
+    });
     // A left click opens the same menu; the icon has no action of its own.
     connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger && menu_)
@@ -172,6 +176,7 @@ void AppDelegate::updateAccountMenu()
     QAction* item = actionWithTag(kAccountTag);
     if (!item)
         return;
+    accountLabelPending_ = false;
     const auto credentials = KeychainService::getCredentials();
     item->setText(credentials ? credentials->email : kNotLoggedIn);
     item->setEnabled(false);

@@ -71,6 +71,9 @@ private:
     quint64 cycleGeneration_ = 0;
     QTimer trayRetry_;
     int trayAttemptsLeft_ = 12;
+    // The label is first read when the menu opens, not at launch: the keyring
+    // library then stays unloaded until it is needed.
+    bool accountLabelPending_ = false;
 };
 
 // The agent's tray icon: two overlapping, slightly turned cards.

@@ -1,9 +1,40 @@
 #include "SoundEffects.h"
 
+#include "Log.h"
+
+#include <QLibrary>
+
 #include <canberra.h>
 
 namespace SoundEffects {
 namespace {
+
+// libcanberra and its decoders are opened with the first sound rather than
+// at start: most of the day the agent plays nothing.
+struct CanberraApi {
+    decltype(&ca_context_create) contextCreate;
+    decltype(&ca_context_change_props) contextChangeProps;
+    decltype(&ca_context_play) contextPlay;
+};
+
+const CanberraApi* canberra()
+{
+    static const CanberraApi* const api = []() -> const CanberraApi* {
+        QLibrary library(QStringLiteral("canberra"), 0);
+        static CanberraApi a;
+        if (library.load()) {
+            a.contextCreate = reinterpret_cast<decltype(a.contextCreate)>(library.resolve("ca_context_create"));
+            a.contextChangeProps
+                = reinterpret_cast<decltype(a.contextChangeProps)>(library.resolve("ca_context_change_props"));
+            a.contextPlay = reinterpret_cast<decltype(a.contextPlay)>(library.resolve("ca_context_play"));
+            if (a.contextCreate && a.contextChangeProps && a.contextPlay)
+                return &a;
+        }
+        log(QStringLiteral("Sounds unavailable: ") + library.errorString());
+        return nullptr;
+    }();
+    return api;
+}
 
 std::function<void(Sound)>& observer()
 {
@@ -16,11 +47,12 @@ std::function<void(Sound)>& observer()
 // answers, so a server that appears later is still used.
 ca_context* context()
 {
-    static ca_context* const instance = [] {
+    static ca_context* const instance = []() -> ca_context* {
+        const CanberraApi* api = canberra();
         ca_context* made = nullptr;
-        if (ca_context_create(&made) != CA_SUCCESS)
-            return static_cast<ca_context*>(nullptr);
-        ca_context_change_props(made, CA_PROP_APPLICATION_NAME, "TavloPopup", CA_PROP_APPLICATION_ID,
+        if (!api || api->contextCreate(&made) != CA_SUCCESS)
+            return nullptr;
+        api->contextChangeProps(made, CA_PROP_APPLICATION_NAME, "TavloPopup", CA_PROP_APPLICATION_ID,
                                 "com.tavlo.popup", nullptr);
         return made;
     }();
@@ -38,7 +70,7 @@ void play(Sound sound)
         return;
     // Asynchronous: returns as soon as playback is queued; errors (no
     // device, no theme file) mean silence and are not reported.
-    ca_context_play(ctx, 0, CA_PROP_EVENT_ID, themeSoundName(sound), CA_PROP_EVENT_DESCRIPTION,
+    canberra()->contextPlay(ctx, 0, CA_PROP_EVENT_ID, themeSoundName(sound), CA_PROP_EVENT_DESCRIPTION,
                     sound == Sound::correct ? "Correct answer" : "Wrong answer", nullptr);
 }
 

@@ -2,6 +2,7 @@
 // development study service: what goes over the wire, the single re-login,
 // the error model, time-outs and broken responses.
 #include "ApiTestSupport.h"
+#include "ServiceFixture.h"
 
 #include "APIClient.h"
 #include "CardService.h"
@@ -52,30 +53,20 @@ QStringList callsOf(const QJsonArray& requests)
     return calls;
 }
 
-class Client : public ::testing::Test {
+class Client : public ServiceFixture {
 protected:
-    static void SetUpTestSuite() { service = new StudyService(); }
-    static void TearDownTestSuite()
-    {
-        delete service;
-        service = nullptr;
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(service->isRunning());
-        qputenv("TAVLO_API_BASE_URL", service->baseURL().toUtf8());
+        ServiceFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(logDir.isValid());
         LogFile::setPathForTesting(logDir.filePath("tavlo.log"));
-        APIClient::setTimeoutScaleForTesting(1.0);
-        KeychainService::clearAll();
-        service->reseed();
     }
     void TearDown() override
     {
-        APIClient::setTimeoutScaleForTesting(1.0);
         LogFile::setPathForTesting(QString());
-        KeychainService::clearAll();
+        ServiceFixture::TearDown();
     }
 
     QStringList logged() const { return logMessages(logDir.filePath("tavlo.log")); }
@@ -104,11 +95,8 @@ protected:
         return await<void>([&](Callback<void> done) { APIClient::login(email, password, nullptr, done); });
     }
 
-    static StudyService* service;
     QTemporaryDir logDir;
 };
-
-StudyService* Client::service = nullptr;
 
 // ---- headers and bodies ---------------------------------------------------------
 

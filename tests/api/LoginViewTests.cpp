@@ -1,6 +1,7 @@
 // The sign-in form under the offscreen platform, against the real study
 // service; failures are made real with the service's fault injector.
 #include "ApiTestSupport.h"
+#include "ServiceFixture.h"
 
 #include "APIClient.h"
 #include "KeychainService.h"
@@ -19,22 +20,13 @@ using namespace apitest;
 
 namespace {
 
-class Login : public ::testing::Test {
+class Login : public ServiceFixture {
 protected:
-    static void SetUpTestSuite() { service = new StudyService(); }
-    static void TearDownTestSuite()
-    {
-        delete service;
-        service = nullptr;
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(service->isRunning());
-        qputenv("TAVLO_API_BASE_URL", service->baseURL().toUtf8());
-        APIClient::setTimeoutScaleForTesting(1.0);
-        KeychainService::clearAll();
-        service->reseed();
+        ServiceFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         successes = 0;
         view = std::make_unique<LoginView>([this] { ++successes; });
         view->show();
@@ -48,8 +40,7 @@ protected:
     void TearDown() override
     {
         view.reset();
-        APIClient::setTimeoutScaleForTesting(1.0);
-        KeychainService::clearAll();
+        ServiceFixture::TearDown();
     }
 
     void type(const QString& e, const QString& p)
@@ -71,7 +62,6 @@ protected:
         return n;
     }
 
-    static StudyService* service;
     std::unique_ptr<LoginView> view;
     int successes = 0;
     QLineEdit* email = nullptr;
@@ -80,8 +70,6 @@ protected:
     QWidget* spinner = nullptr;
     QLabel* errorLabel = nullptr;
 };
-
-StudyService* Login::service = nullptr;
 
 TEST_F(Login, StartsEmptyWithTheFormItShows)
 {

@@ -270,11 +270,29 @@ TEST_F(Delegate, AccountLabelFollowsTheStoredCredentialsAndIsNeverEnabled)
     EXPECT_FALSE(label->isEnabled());
 }
 
+TEST_F(Delegate, AccountLabelIsReadFromTheKeyringWhenTheMenuFirstOpens)
+{
+    KeychainService::saveCredentials(QStringLiteral("someone@tavlo.app"), QStringLiteral("pw"));
+    launch();
+    QAction* label = byTag(d, 200);
+    emit d.menu()->aboutToShow();
+    EXPECT_EQ(label->text(), QStringLiteral("someone@tavlo.app"));
+    // Later changes arrive through the sign-in and switch paths, not by
+    // reading the keyring at every opening.
+    KeychainService::saveCredentials(QStringLiteral("other@tavlo.app"), QStringLiteral("pw"));
+    emit d.menu()->aboutToShow();
+    EXPECT_EQ(label->text(), QStringLiteral("someone@tavlo.app"));
+    d.switchAccount();
+    emit d.menu()->aboutToShow();
+    EXPECT_EQ(label->text(), QStringLiteral("Not logged in"));
+}
+
 TEST_F(Delegate, SwitchAccountClearsClosesAndShowsTheLogin)
 {
     KeychainService::saveCredentials(QStringLiteral("someone@tavlo.app"), QStringLiteral("pw"));
     KeychainService::saveAccessToken(QStringLiteral("token"));
     launch();
+    emit d.menu()->aboutToShow();
     EXPECT_EQ(byTag(d, 200)->text(), QStringLiteral("someone@tavlo.app"));
     d.showSettings();
     QPointer<PopupPanel> settingsPanel = d.popupController()->panel();

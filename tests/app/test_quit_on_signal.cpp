@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -85,6 +86,22 @@ TEST_P(QuitOnSignalTest, ASecondInstallKeepsOneQuitPerSignal)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &guard, [&aboutToQuit] { ++aboutToQuit; });
     EXPECT_EQ(execAndSignal(GetParam().signo), 0);
     EXPECT_EQ(aboutToQuit, 1);
+}
+
+// An agent whose event loop never comes back (a hung call on the main
+// thread) must still go at the second signal, as the desktop's session
+// manager expects.
+TEST_P(QuitOnSignalTest, ASecondSignalEndsAnAgentThatNeverReturnsToItsLoop)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const int signo = GetParam().signo;
+    EXPECT_EXIT(
+        {
+            ::raise(signo); // the quit is queued for a loop that never runs again
+            ::raise(signo);
+            std::_Exit(3);
+        },
+        ::testing::KilledBySignal(signo), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, QuitOnSignalTest,

@@ -102,6 +102,13 @@ done
 if [ -z "$launched" ]; then
   fail "the installed agent did not log \"App launched\""; cat "$work/agent.out"
 fi
+# The keyring and sound libraries are opened when first needed; an agent
+# that is just waiting for its first card keeps them out of memory.
+if [ -n "$launched" ] && [ -r "/proc/$agent_pid/maps" ]; then
+  for lib in libsecret-1 libcanberra; do
+    grep -q "/$lib\.so" "/proc/$agent_pid/maps" && fail "the idle agent has $lib loaded"
+  done
+fi
 if kill -TERM "$agent_pid" 2>/dev/null; then
   for _ in $(seq 100); do kill -0 "$agent_pid" 2>/dev/null || break; sleep 0.05; done
   if kill -0 "$agent_pid" 2>/dev/null; then
