@@ -62,7 +62,10 @@ m=$(printf '%s\n' "${minimal_ms[@]}" | median)
 echo "Start to tray icon (median of $runs): agent $a ms, minimal Qt tray $m ms, ratio $(awk -v a="$a" -v m="$m" 'BEGIN {printf "%.2f", a / m}')"
 
 # 2. Memory across popups.
+echo "Japanese deck (demo account):"
 "$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|error' || true
+echo "German deck (second account):"
+TAVLO_BENCH_ACCOUNT=second "$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|error' || true
 
 # 3. The real agent, idle and signed out (its first popup would come after 300 s).
 "$build/bench/minimal_tray" >/dev/null 2>&1 & mpid=$!; pids+=("$mpid")
