@@ -4,7 +4,8 @@
 # openbox and trayer, a local study service):
 #   1. start to tray icon: the agent against bench/minimal_tray, both started
 #      by bench/tray_watch, which times fork to icon embedded; median of N runs;
-#   2. resident memory across 100 and 200 popups (bench/bench_resources, the
+#   2. resident memory across 100 and 200 popups and the wake-ups 30 s after
+#      them, for the Japanese and the German deck (bench/bench_resources, the
 #      real agent objects on the same display);
 #   3. the real agent idle and not signed in: VmRSS after start, and its
 #      wake-ups (context switches) and CPU time over 60 s.
@@ -63,9 +64,9 @@ echo "Start to tray icon (median of $runs): agent $a ms, minimal Qt tray $m ms, 
 
 # 2. Memory across popups.
 echo "Japanese deck (demo account):"
-"$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|error' || true
+"$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|^Idle|error' || true
 echo "German deck (second account):"
-TAVLO_BENCH_ACCOUNT=second "$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|error' || true
+TAVLO_BENCH_ACCOUNT=second "$build/bench/bench_resources" --benchmark_format=console 2>&1 | grep -E '^VmRSS|^after|^Idle|error' || true
 
 # 3. The real agent, idle and signed out (its first popup would come after 300 s).
 "$build/bench/minimal_tray" >/dev/null 2>&1 & mpid=$!; pids+=("$mpid")
