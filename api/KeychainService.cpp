@@ -59,6 +59,12 @@ struct SecretApi {
     decltype(&g_error_free) errorFree;
 };
 
+QString& libraryFileName()
+{
+    static QString name;
+    return name;
+}
+
 template <class F>
 bool resolve(QLibrary& library, const char* name, F& slot)
 {
@@ -71,7 +77,11 @@ bool resolve(QLibrary& library, const char* name, F& slot)
 const SecretApi* secretApi()
 {
     static const SecretApi* const api = []() -> const SecretApi* {
-        QLibrary library(QStringLiteral("secret-1"), 0);
+        QLibrary library;
+        if (libraryFileName().isEmpty())
+            library.setFileNameAndVersion(QStringLiteral("secret-1"), 0);
+        else
+            library.setFileName(libraryFileName());
         static SecretApi a;
         if (library.load() && resolve(library, "secret_password_clear_sync", a.passwordClear)
             && resolve(library, "secret_password_store_binary_sync", a.passwordStoreBinary)
@@ -327,6 +337,11 @@ void setCallTimeoutForTesting(double seconds)
 {
     callTimeout = seconds > 0 ? seconds : kDefaultCallTimeout;
     unreachableUntil = 0;
+}
+
+void setLibraryForTesting(const QString& fileName)
+{
+    libraryFileName() = fileName;
 }
 
 void forgetCachedTokenForTesting()

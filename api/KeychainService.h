@@ -38,6 +38,9 @@ bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, con
 void setCallTimeoutForTesting(double seconds);
 // Tests drop the in-memory token so the next read goes to the keyring.
 void forgetCachedTokenForTesting();
+// Tests name another file for the keyring library; only a call made before
+// the first keyring call of the process counts.
+void setLibraryForTesting(const QString& fileName);
 // Tests run `hook` inside getAccessToken, after the keyring was read and
 // before the cache is filled (nullptr removes it).
 void setAfterLoadHookForTesting(void (*hook)());

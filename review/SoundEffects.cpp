@@ -17,10 +17,16 @@ struct CanberraApi {
     decltype(&ca_context_play) contextPlay;
 };
 
+const char* libraryFileName = nullptr;
+
 const CanberraApi* canberra()
 {
     static const CanberraApi* const api = []() -> const CanberraApi* {
-        QLibrary library(QStringLiteral("canberra"), 0);
+        QLibrary library;
+        if (libraryFileName)
+            library.setFileName(QString::fromLocal8Bit(libraryFileName));
+        else
+            library.setFileNameAndVersion(QStringLiteral("canberra"), 0);
         static CanberraApi a;
         if (library.load()) {
             a.contextCreate = reinterpret_cast<decltype(a.contextCreate)>(library.resolve("ca_context_create"));
@@ -96,6 +102,11 @@ void playIncorrect()
 void setObserverForTesting(std::function<void(Sound)> watch)
 {
     observer() = std::move(watch);
+}
+
+void setLibraryForTesting(const char* fileName)
+{
+    libraryFileName = fileName;
 }
 
 } // namespace SoundEffects

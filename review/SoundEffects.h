@@ -17,5 +17,8 @@ const char* themeSoundName(Sound sound);
 // Tests observe the feedback instead of hearing it: while an observer is set
 // it is called in place of the playback. Pass nullptr to restore playback.
 void setObserverForTesting(std::function<void(Sound)> observer);
+// Tests name another file for the sound library; only a call made before the
+// first sound of the process counts.
+void setLibraryForTesting(const char* fileName);
 
 } // namespace SoundEffects

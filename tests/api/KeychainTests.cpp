@@ -3,9 +3,11 @@
 #include <libsecret/secret.h> // before Qt: GLib uses the word "signals"
 
 #include "KeychainService.h"
+#include "Log.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -268,8 +270,13 @@ QProcess::ExitStatus runChild(const QString& mode, const QString& busAddress, in
 
 TEST(KeychainChild, OperationsWithoutAKeyring)
 {
-    if (!qEnvironmentVariableIsSet("TAVLO_KEYCHAIN_CHILD"))
+    const QString mode = qEnvironmentVariable("TAVLO_KEYCHAIN_CHILD");
+    if (mode.isEmpty())
         GTEST_SKIP() << "runs only as the child of the NoKeyring tests";
+    QTemporaryDir logDir;
+    LogFile::setPathForTesting(logDir.filePath("tavlo.log"));
+    if (mode == "nolib")
+        KeychainService::setLibraryForTesting(logDir.filePath("libsecret-1.so.0")); // no such file
     KeychainService::setCallTimeoutForTesting(0.5);
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
@@ -279,6 +286,12 @@ TEST(KeychainChild, OperationsWithoutAKeyring)
     EXPECT_EQ(KeychainService::getAccessToken(), QString("t")); // the running process keeps it
     KeychainService::clearAll();
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
+    QFile log(logDir.filePath("tavlo.log"));
+    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    if (mode == "nolib")
+        EXPECT_EQ(logged.count("Keyring unavailable: "), 1) << logged.toStdString();
+    else
+        EXPECT_FALSE(logged.contains("Keyring unavailable")) << logged.toStdString();
     std::printf("CHILD DONE\n");
 }
 
@@ -294,6 +307,21 @@ TEST(NoKeyring, NoBusAtAllGivesAbsentValuesQuickly)
     EXPECT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(out.contains("CHILD DONE")) << out.toStdString();
     EXPECT_LT(ms, 25000);
+}
+
+// A broken installation: the keyring library cannot be opened. The agent
+// carries on signed out and says why once in the log.
+TEST(NoKeyring, MissingLibraryGivesAbsentValuesAndOneLogLine)
+{
+    if (qEnvironmentVariableIsSet("TAVLO_KEYCHAIN_CHILD"))
+        GTEST_SKIP();
+    int code = -1;
+    QByteArray out;
+    qint64 ms = 0;
+    const auto status = runChild("nolib", qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), &code, &out, &ms);
+    EXPECT_EQ(status, QProcess::NormalExit) << out.toStdString();
+    EXPECT_EQ(code, 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("CHILD DONE")) << out.toStdString();
 }
 
 TEST(NoKeyring, HungBusIsBoundedByTheWatchdog)

@@ -1,5 +1,6 @@
 // Speech runs a fake speech command that records its argument vector, so the
 // tests see exactly what the real one would be given.
+#include "Log.h"
 #include "QuizView.h"
 #include "SoundEffects.h"
 #include "Speech.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -298,6 +300,30 @@ TEST(SoundEffects, PlaysThemeSoundsWithoutWaitingOrASoundServer)
         SoundEffects::playCorrect();
     }
     QTest::qWait(50);
+}
+
+// Without the sound library (a broken installation) answers stay silent and
+// the log says why, once.
+TEST(SoundEffects, AMissingLibraryMeansSilenceAndOneLogLine)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString logPath = dir.filePath(QStringLiteral("tavlo.log"));
+    const QByteArray missing = dir.filePath(QStringLiteral("libcanberra.so.0")).toLocal8Bit();
+    EXPECT_EXIT(
+        {
+            LogFile::setPathForTesting(logPath);
+            SoundEffects::setLibraryForTesting(missing.constData());
+            SoundEffects::playCorrect();
+            SoundEffects::playIncorrect();
+            QFile log(logPath);
+            const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+            const bool once = logged.count("Sounds unavailable: ") == 1;
+            dir.remove();
+            std::_Exit(once ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SoundEffects, ObserverReplacesPlayback)
