@@ -4,11 +4,10 @@
 #include <libsecret/secret.h>
 
 #include "KeychainService.h"
-#include "Log.h"
+#include "OnDemandLibrary.h"
 #include "SecureZero.h"
 
 #include <QByteArray>
-#include <QLibrary>
 #include <QStringDecoder>
 
 #include <atomic>
@@ -65,35 +64,24 @@ QString& libraryFileName()
     return name;
 }
 
-template <class F>
-bool resolve(QLibrary& library, const char* name, F& slot)
-{
-    slot = reinterpret_cast<F>(library.resolve(name));
-    return slot != nullptr;
-}
-
 // nullptr when libsecret cannot be opened: every value is then absent, as
 // with an unreachable keyring. Decided once per process.
 const SecretApi* secretApi()
 {
     static const SecretApi* const api = []() -> const SecretApi* {
-        QLibrary library;
-        if (libraryFileName().isEmpty())
-            library.setFileNameAndVersion(QStringLiteral("secret-1"), 0);
-        else
-            library.setFileName(libraryFileName());
         static SecretApi a;
-        if (library.load() && resolve(library, "secret_password_clear_sync", a.passwordClear)
-            && resolve(library, "secret_password_store_binary_sync", a.passwordStoreBinary)
-            && resolve(library, "secret_password_lookup_binary_sync", a.passwordLookupBinary)
-            && resolve(library, "secret_value_new", a.valueNew) && resolve(library, "secret_value_get", a.valueGet)
-            && resolve(library, "secret_value_unref", a.valueUnref)
-            && resolve(library, "g_cancellable_new", a.cancellableNew)
-            && resolve(library, "g_cancellable_cancel", a.cancellableCancel)
-            && resolve(library, "g_object_unref", a.objectUnref) && resolve(library, "g_error_free", a.errorFree))
-            return &a; // never unloaded: GLib types cannot be registered twice
-        log(QStringLiteral("Keyring unavailable: ") + library.errorString());
-        return nullptr;
+        OnDemandLibrary library(QStringLiteral("secret-1"), 0, libraryFileName());
+        library.resolve("secret_password_clear_sync", a.passwordClear)
+            .resolve("secret_password_store_binary_sync", a.passwordStoreBinary)
+            .resolve("secret_password_lookup_binary_sync", a.passwordLookupBinary)
+            .resolve("secret_value_new", a.valueNew)
+            .resolve("secret_value_get", a.valueGet)
+            .resolve("secret_value_unref", a.valueUnref)
+            .resolve("g_cancellable_new", a.cancellableNew)
+            .resolve("g_cancellable_cancel", a.cancellableCancel)
+            .resolve("g_object_unref", a.objectUnref)
+            .resolve("g_error_free", a.errorFree);
+        return library.usable(QStringLiteral("Keyring")) ? &a : nullptr;
     }();
     return api;
 }

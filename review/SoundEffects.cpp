@@ -1,8 +1,6 @@
 #include "SoundEffects.h"
 
-#include "Log.h"
-
-#include <QLibrary>
+#include "OnDemandLibrary.h"
 
 #include <canberra.h>
 
@@ -17,27 +15,21 @@ struct CanberraApi {
     decltype(&ca_context_play) contextPlay;
 };
 
-const char* libraryFileName = nullptr;
+QString& libraryFileName()
+{
+    static QString name;
+    return name;
+}
 
 const CanberraApi* canberra()
 {
     static const CanberraApi* const api = []() -> const CanberraApi* {
-        QLibrary library;
-        if (libraryFileName)
-            library.setFileName(QString::fromLocal8Bit(libraryFileName));
-        else
-            library.setFileNameAndVersion(QStringLiteral("canberra"), 0);
         static CanberraApi a;
-        if (library.load()) {
-            a.contextCreate = reinterpret_cast<decltype(a.contextCreate)>(library.resolve("ca_context_create"));
-            a.contextChangeProps
-                = reinterpret_cast<decltype(a.contextChangeProps)>(library.resolve("ca_context_change_props"));
-            a.contextPlay = reinterpret_cast<decltype(a.contextPlay)>(library.resolve("ca_context_play"));
-            if (a.contextCreate && a.contextChangeProps && a.contextPlay)
-                return &a;
-        }
-        log(QStringLiteral("Sounds unavailable: ") + library.errorString());
-        return nullptr;
+        OnDemandLibrary library(QStringLiteral("canberra"), 0, libraryFileName());
+        library.resolve("ca_context_create", a.contextCreate)
+            .resolve("ca_context_change_props", a.contextChangeProps)
+            .resolve("ca_context_play", a.contextPlay);
+        return library.usable(QStringLiteral("Sounds")) ? &a : nullptr;
     }();
     return api;
 }
@@ -104,9 +96,9 @@ void setObserverForTesting(std::function<void(Sound)> watch)
     observer() = std::move(watch);
 }
 
-void setLibraryForTesting(const char* fileName)
+void setLibraryForTesting(const QString& fileName)
 {
-    libraryFileName = fileName;
+    libraryFileName() = fileName;
 }
 
 } // namespace SoundEffects

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 // Short feedback sounds after an answer. Fire and forget: playback runs in the
@@ -19,6 +21,6 @@ const char* themeSoundName(Sound sound);
 void setObserverForTesting(std::function<void(Sound)> observer);
 // Tests name another file for the sound library; only a call made before the
 // first sound of the process counts.
-void setLibraryForTesting(const char* fileName);
+void setLibraryForTesting(const QString& fileName);
 
 } // namespace SoundEffects

@@ -310,11 +310,11 @@ TEST(SoundEffects, AMissingLibraryMeansSilenceAndOneLogLine)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString logPath = dir.filePath(QStringLiteral("tavlo.log"));
-    const QByteArray missing = dir.filePath(QStringLiteral("libcanberra.so.0")).toLocal8Bit();
+    const QString missing = dir.filePath(QStringLiteral("libcanberra.so.0"));
     EXPECT_EXIT(
         {
             LogFile::setPathForTesting(logPath);
-            SoundEffects::setLibraryForTesting(missing.constData());
+            SoundEffects::setLibraryForTesting(missing);
             SoundEffects::playCorrect();
             SoundEffects::playIncorrect();
             QFile log(logPath);
