@@ -25,26 +25,9 @@
 #include <memory>
 #include <random>
 #include "BenchService.h"
+#include "BenchSupport.h"
 
 namespace {
-
-class Seeded final : public RandomSource {
-public:
-    std::uint64_t next64() override { return engine(); }
-    std::mt19937_64 engine {1};
-};
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 
 Service* g_service = nullptr;
 bool g_signedIn = false;
@@ -107,7 +90,7 @@ void BM_PlanOfTenCards(benchmark::State& state)
         c.back = QStringLiteral("back %1\nsecond line\nthird").arg(i);
         cards.append(c);
     }
-    Seeded rs;
+    Seeded rs(1);
     for (auto _ : state) {
         auto plan = CardPick::plan(cards, rs);
         auto quiz = CardPick::buildQuiz(plan->card, plan->others, rs);
@@ -143,7 +126,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir logDir;
     LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
-    Random::setSourceForTesting(std::make_shared<Seeded>());
+    Random::setSourceForTesting(std::make_shared<Seeded>(1));
     Service service;
     if (service.start()) {
         g_service = &service;

@@ -34,25 +34,9 @@
 #include <memory>
 #include <random>
 #include "BenchService.h"
+#include "BenchSupport.h"
 
 namespace {
-
-class Seeded final : public RandomSource {
-public:
-    std::uint64_t next64() override { return engine(); }
-    std::mt19937_64 engine {7};
-};
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 void settle(int ms)
 {
@@ -217,7 +201,7 @@ void BM_RssAcrossPopups(benchmark::State& state)
         settle(1000);
         const double atStart = rssMB();
         printBreakdown("after start");
-        Seeded rs;
+        Seeded rs(7);
         if (!runPopups(d, 100, rs)) {
             state.SkipWithError("a popup did not appear or close");
             return;
@@ -261,7 +245,7 @@ int main(int argc, char** argv)
     QTemporaryDir logDir;
     LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
     PopupWindowController::setTimingForTesting({60000, 10});
-    Random::setSourceForTesting(std::make_shared<Seeded>());
+    Random::setSourceForTesting(std::make_shared<Seeded>(7));
     Service service;
     if (service.start()) {
         g_service = &service;
