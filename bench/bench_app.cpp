@@ -23,7 +23,6 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
 #include "BenchService.h"
 #include "BenchSupport.h"
 

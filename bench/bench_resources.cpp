@@ -32,7 +32,6 @@
 #include <vector>
 #include <malloc.h>
 #include <memory>
-#include <random>
 #include "BenchService.h"
 #include "BenchSupport.h"
 
