@@ -1,8 +1,7 @@
 // The API client, the card service and the journal service against the real
 // development study service: what goes over the wire, the single re-login,
 // the error model, time-outs and broken responses.
-#include "ApiTestSupport.h"
-#include "ServiceFixture.h"
+#include "ServiceSupport.h"
 
 #include "APIClient.h"
 #include "CardService.h"
@@ -25,8 +24,6 @@
 #include <gtest/gtest.h>
 
 #include <thread>
-
-using namespace apitest;
 
 namespace {
 
@@ -55,21 +52,7 @@ QStringList callsOf(const QJsonArray& requests)
 
 class Client : public ServiceFixture {
 protected:
-    void SetUp() override
-    {
-        ServiceFixture::SetUp();
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(logDir.isValid());
-        LogFile::setPathForTesting(logDir.filePath("tavlo.log"));
-    }
-    void TearDown() override
-    {
-        LogFile::setPathForTesting(QString());
-        ServiceFixture::TearDown();
-    }
-
-    QStringList logged() const { return logMessages(logDir.filePath("tavlo.log")); }
+    QStringList logged() const { return logs.messages(); }
 
     // Signs in behind the client's back and stores token and credentials.
     QString signedIn()
@@ -95,7 +78,7 @@ protected:
         return await<void>([&](Callback<void> done) { APIClient::login(email, password, nullptr, done); });
     }
 
-    QTemporaryDir logDir;
+    LogCapture logs;
 };
 
 // ---- headers and bodies ---------------------------------------------------------
@@ -232,9 +215,9 @@ TEST_F(Client, ReloginInFlightDuringClearStoresNothing)
     std::optional<Result<QByteArray>> result;
     APIClient::authenticatedRequest("/journal", "GET", std::nullopt, false, 15, nullptr,
                                     [&](Result<QByteArray> r) { result.emplace(std::move(r)); });
-    ASSERT_TRUE(spinUntil([&] { return callsOf(service->requests()).contains("POST /api/auth/login"); }));
+    ASSERT_TRUE(waitUntil([&] { return callsOf(service->requests()).contains("POST /api/auth/login"); }));
     KeychainService::clearAll();
-    ASSERT_TRUE(spinUntil([&] { return result.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     const APIError* e = apiErrorOf(result);
     ASSERT_NE(e, nullptr) << describe(result);
     EXPECT_EQ(e->kind, APIError::Case::unauthorized);
@@ -249,9 +232,9 @@ TEST_F(Client, LoginInFlightDuringClearStoresNothing)
     std::optional<Result<void>> result;
     APIClient::login(StudyService::demoEmail(), StudyService::demoPassword(), nullptr,
                      [&](Result<void> r) { result.emplace(std::move(r)); });
-    ASSERT_TRUE(spinUntil([&] { return !service->requests().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !service->requests().isEmpty(); }));
     KeychainService::clearAll();
-    ASSERT_TRUE(spinUntil([&] { return result.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_FALSE(result->ok());
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
@@ -265,8 +248,8 @@ TEST_F(Client, NoCallbackAfterTheContextIsGone)
     bool called = false;
     APIClient::authenticatedRequest("/journal", context, [&](Result<QByteArray>) { called = true; });
     delete context;
-    ASSERT_TRUE(spinUntil([&] { return service->requests().size() == 1; }));
-    spinUntil([] { return false; }, 500);
+    ASSERT_TRUE(waitUntil([&] { return service->requests().size() == 1; }));
+    waitUntil([] { return false; }, 500);
     EXPECT_FALSE(called);
 }
 
@@ -576,7 +559,7 @@ TEST_F(Client, CallsFromAnotherThreadAnswerOnTheMainThread)
         });
     });
     worker.join();
-    ASSERT_TRUE(spinUntil([&] { return result.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_TRUE(result->ok()) << describe(result);
     EXPECT_EQ(answeredOn, QCoreApplication::instance()->thread());
 }
@@ -589,7 +572,7 @@ TEST_F(Client, FetchLogsEvenWhenTheCallerIsGone)
     bool called = false;
     CardService::fetchTroubleCards(context, [&](Result<QList<TroubleCard>>) { called = true; });
     delete context;
-    ASSERT_TRUE(spinUntil([&] { return !logged().isEmpty(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !logged().isEmpty(); }, 5000));
     EXPECT_EQ(str(logged().last()), R"(API raw response (12 bytes): {"data": []})");
     EXPECT_FALSE(called);
 }
@@ -684,12 +667,12 @@ TEST_F(Client, FetchTroubleCardsLogLines)
         {"long", longBody, QStringLiteral("API raw response (%1 bytes): ").arg(longBody.size()) + first200, false},
     };
     for (const auto& c : cases) {
-        LogFile::setPathForTesting(logDir.filePath(QString::fromUtf8(c.name) + ".log"));
+        LogCapture caseLog;
         service->fault({{"mode", "body"}, {"body", QString::fromUtf8(c.body)}});
         const auto r = await<QList<TroubleCard>>([](auto done) { CardService::fetchTroubleCards(nullptr, done); });
         ASSERT_TRUE(r && r->ok()) << c.name << ": " << describe(r); // never an error, at worst no cards
         EXPECT_TRUE(r->value().isEmpty()) << c.name;
-        const QStringList lines = logMessages(logDir.filePath(QString::fromUtf8(c.name) + ".log"));
+        const QStringList lines = caseLog.messages();
         ASSERT_GE(lines.size(), 1) << c.name;
         EXPECT_EQ(str(lines[0]), str(c.rawLine)) << c.name;
         EXPECT_EQ(lines.size() == 2 && lines[1].startsWith("Decode error: "), c.decodeError) << c.name << str(lines.join('\n'));

@@ -3,6 +3,7 @@
 #include <libsecret/secret.h> // before Qt: GLib uses the word "signals"
 
 #include "KeychainService.h"
+#include "TestSupport.h"
 #include "Log.h"
 
 #include <QCoreApplication>
@@ -286,10 +287,9 @@ TEST(KeychainChild, OperationsWithoutAKeyring)
     const QString mode = qEnvironmentVariable("TAVLO_KEYCHAIN_CHILD");
     if (mode.isEmpty())
         GTEST_SKIP() << "runs only as the child of the NoKeyring tests";
-    QTemporaryDir logDir;
-    LogFile::setPathForTesting(logDir.filePath("tavlo.log"));
+    LogCapture logs;
     if (mode == "nolib")
-        KeychainService::setLibraryForTesting(logDir.filePath("libsecret-1.so.0")); // no such file
+        KeychainService::setLibraryForTesting(logs.path() + ".missing-libsecret-1.so.0"); // no such file
     KeychainService::setCallTimeoutForTesting(0.5);
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
@@ -299,10 +299,9 @@ TEST(KeychainChild, OperationsWithoutAKeyring)
     EXPECT_EQ(KeychainService::getAccessToken(), QString("t")); // the running process keeps it
     KeychainService::clearAll();
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
-    QFile log(logDir.filePath("tavlo.log"));
-    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    const QString logged = logs.messages().join(u'\n');
     if (mode == "nolib")
-        EXPECT_EQ(logged.count("Keyring unavailable: "), 1) << logged.toStdString();
+        EXPECT_EQ(logs.startingWith("Keyring unavailable: ").size(), 1) << logged.toStdString();
     else
         EXPECT_FALSE(logged.contains("Keyring unavailable")) << logged.toStdString();
     std::printf("CHILD DONE\n");

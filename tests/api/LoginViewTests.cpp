@@ -1,7 +1,6 @@
 // The sign-in form under the offscreen platform, against the real study
 // service; failures are made real with the service's fault injector.
-#include "ApiTestSupport.h"
-#include "ServiceFixture.h"
+#include "ServiceSupport.h"
 
 #include "APIClient.h"
 #include "KeychainService.h"
@@ -15,8 +14,6 @@
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
-
-using namespace apitest;
 
 namespace {
 
@@ -52,7 +49,7 @@ protected:
     }
 
     // Waits for the running sign-in to end.
-    bool settle() { return spinUntil([this] { return !view->isLoading(); }); }
+    bool settle() { return waitUntil([this] { return !view->isLoading(); }); }
 
     int loginRequests()
     {
@@ -116,7 +113,7 @@ TEST_F(Login, ReturnWithAnEmptyFieldDoesNothing)
     QTest::keyClick(password, Qt::Key_Return);
     QTest::keyClick(email, Qt::Key_Return);
     EXPECT_FALSE(view->isLoading());
-    spinUntil([] { return false; }, 100);
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(loginRequests(), 0);
 }
 
@@ -153,7 +150,7 @@ TEST_F(Login, ReturnDuringASignInDoesNotStartAnother)
     QTest::keyClick(email, Qt::Key_Return);
     view->login();
     ASSERT_TRUE(settle());
-    spinUntil([] { return false; }, 100);
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(loginRequests(), 1);
     EXPECT_EQ(successes, 1);
 }
@@ -258,7 +255,7 @@ TEST_F(Login, ClosingTheFormDuringASignInIsHarmless)
     type(StudyService::demoEmail(), StudyService::demoPassword());
     QTest::keyClick(password, Qt::Key_Return);
     view.reset();
-    spinUntil([] { return KeychainService::getAccessToken().has_value(); }, 3000);
+    waitUntil([] { return KeychainService::getAccessToken().has_value(); }, 3000);
     EXPECT_EQ(successes, 0);
 }
 
@@ -286,7 +283,7 @@ TEST_F(Login, Screenshots)
     service->fault({{"mode", "delay"}, {"delayMs", 400}, {"path", "/api/auth/login"}});
     type(StudyService::demoEmail(), "wrong");
     QTest::keyClick(password, Qt::Key_Return);
-    spinUntil([] { return false; }, 120);
+    waitUntil([] { return false; }, 120);
     view->grab().save(dir + "/login-loading.png");
     ASSERT_TRUE(settle());
     view->grab().save(dir + "/login-error.png");

@@ -2,7 +2,7 @@
 // timer at most, pause and resume, settings), switching account, the login
 // path without a token, and the single-instance hand-over of a second launch.
 #include "AppDelegate.h"
-#include "AppTestSupport.h"
+#include "TestSupport.h"
 #include "KeychainService.h"
 #include "PopupPanel.h"
 #include "Platform.h"

@@ -5,7 +5,7 @@
 // refused login, a failing review, no answer, and an answer racing the time-out.
 #include "APIClient.h"
 #include "AppDelegate.h"
-#include "AppTestSupport.h"
+#include "TestSupport.h"
 #include "KeychainService.h"
 #include "PopupPanel.h"
 #include "PopupWindowController.h"

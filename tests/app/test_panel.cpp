@@ -1,7 +1,7 @@
 // The popup panel: the window it makes (tool, on top, fixed size, close
 // control), where it sits for every kind of content, that one controller never
 // shows two panels, and the settings form with its minutes/seconds conversion.
-#include "AppTestSupport.h"
+#include "TestSupport.h"
 #include "PopupPanel.h"
 #include "PopupWindowController.h"
 #include "SettingsView.h"

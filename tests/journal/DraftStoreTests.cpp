@@ -3,7 +3,8 @@
 // stored data that cannot be read.
 
 #include "DraftStore.h"
-#include "JournalTestSupport.h"
+#include "PrivateDrafts.h"
+#include "ServiceSupport.h"
 #include "Log.h"
 
 #include <QFile>
@@ -266,7 +267,7 @@ TEST_F(DraftStoreTest, ManyDraftsKeepTheirOrderAndSurviveANewStoreObject)
 
 TEST_F(DraftStoreTest, SharedStoreUsesTheRedirectedFile)
 {
-    journaltest::PrivateDrafts drafts;
+    PrivateDrafts drafts;
     NoteDraft d = draft(QStringLiteral("shared"));
     DraftStore::shared().save(d);
     EXPECT_EQ(DraftStore(drafts.path()).mostRecent()->id, d.id);

@@ -4,7 +4,8 @@
 
 #include "JournalListView.h"
 #include "JournalService.h"
-#include "JournalTestSupport.h"
+#include "PrivateDrafts.h"
+#include "ServiceSupport.h"
 
 #include <QContextMenuEvent>
 #include <QJsonDocument>
@@ -24,20 +25,18 @@
 
 namespace {
 
-using journaltest::spinFor;
-using journaltest::spinUntil;
 
 class JournalListViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto& service = journaltest::SignedInService::instance();
+        auto& service = SignedInService::instance();
         ASSERT_TRUE(service.ok());
         service.reseedAndLogin();
         ASSERT_TRUE(service.ok());
     }
 
-    StudyService& svc() { return journaltest::SignedInService::instance().svc(); }
+    StudyService& svc() { return SignedInService::instance().svc(); }
 
     std::unique_ptr<JournalListView> open(bool waitForRows = true)
     {
@@ -45,7 +44,7 @@ protected:
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         if (waitForRows) {
-            EXPECT_TRUE(spinUntil([&] { return !label(view.get(), "loadingLabel")->isVisible(); }));
+            EXPECT_TRUE(waitUntil([&] { return !label(view.get(), "loadingLabel")->isVisible(); }));
         }
         return view;
     }
@@ -168,7 +167,7 @@ protected:
         QObject context;
         JournalService::createEntry(title, QStringLiteral("content"), tags, &context,
                                     [&](Result<JournalEntryData> x) { r.emplace(std::move(x)); });
-        EXPECT_TRUE(spinUntil([&] { return r.has_value(); }));
+        EXPECT_TRUE(waitUntil([&] { return r.has_value(); }));
         EXPECT_TRUE(r && r->ok());
         return r->value();
     }
@@ -183,7 +182,7 @@ TEST_F(JournalListViewTest, LoadsWithLoadingThenListsRowsWithDatesAndChips)
     auto view = open(false);
     EXPECT_TRUE(label(view.get(), "loadingLabel")->isVisible());
     EXPECT_EQ(label(view.get(), "loadingLabel")->text(), QStringLiteral("Loading..."));
-    ASSERT_TRUE(spinUntil([&] { return rows(view.get()).size() == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return rows(view.get()).size() == 6; }));
     EXPECT_EQ(label(view.get(), "title")->text(), QStringLiteral("My Journals"));
     EXPECT_EQ(child<QLineEdit>(view.get(), "searchField")->placeholderText(), QStringLiteral("Search by title or tag..."));
 
@@ -261,7 +260,7 @@ TEST_F(JournalListViewTest, EmptyJournalAndFailedLoad)
     // Shown again, the form loads again and the message goes.
     view->hide();
     view->show();
-    ASSERT_TRUE(spinUntil([&] { return rows(view.get()).size() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return rows(view.get()).size() == 4; }));
     EXPECT_EQ(shownText(view.get()), QString());
 }
 
@@ -298,7 +297,7 @@ TEST_F(JournalListViewTest, EditScreenSavesParsedTagsAndPatchesTheRow)
     QTest::keyClicks(tags, QStringLiteral("a, b,,c , "));
     svc().reset();
     QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !view->mode().editing; })) << editError(view.get()).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !view->mode().editing; })) << editError(view.get()).toStdString();
     const QJsonArray puts = requestsWith("PUT", "/api/journal/");
     ASSERT_EQ(puts.size(), 1);
     const QJsonObject entry =
@@ -316,7 +315,7 @@ TEST_F(JournalListViewTest, EditScreenSavesParsedTagsAndPatchesTheRow)
     openRow(view.get(), QStringLiteral(" "));
     tags->clear();
     QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !view->mode().editing; }));
+    ASSERT_TRUE(waitUntil([&] { return !view->mode().editing; }));
     const QJsonArray second = requestsWith("PUT", "/api/journal/");
     ASSERT_EQ(second.size(), 2);
     EXPECT_EQ(QJsonDocument::fromJson(second.at(1).toObject().value("body").toString().toUtf8())
@@ -333,7 +332,7 @@ TEST_F(JournalListViewTest, SaveAndStandardizeFailuresStayOnTheEditScreen)
 
     svc().fault({{"mode", "status"}, {"status", 500}, {"path", "/api/journal/"}});
     QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !editError(view.get()).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !editError(view.get()).isEmpty(); }));
     EXPECT_TRUE(editError(view.get()).startsWith(QStringLiteral("Save failed: serverError(500")))
         << editError(view.get()).toStdString();
     EXPECT_TRUE(view->mode().editing);
@@ -341,7 +340,7 @@ TEST_F(JournalListViewTest, SaveAndStandardizeFailuresStayOnTheEditScreen)
 
     svc().fault({{"mode", "malformed"}, {"path", "/api/journal/normalize"}});
     QTest::mouseClick(button(view.get(), "standardizeButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return editError(view.get()).startsWith("Normalize failed: "); }))
+    ASSERT_TRUE(waitUntil([&] { return editError(view.get()).startsWith("Normalize failed: "); }))
         << editError(view.get()).toStdString();
     EXPECT_GT(editError(view.get()).size(), QStringLiteral("Normalize failed: ").size() + 3);
     EXPECT_EQ(title->text(), QStringLiteral("Weekly goal (edited)"));
@@ -355,7 +354,7 @@ TEST_F(JournalListViewTest, StandardizeFillsTheFieldsAndSelectsThePreview)
     auto* content = child<QPlainTextEdit>(view.get(), "contentEditor");
     content->setPlainText(QStringLiteral("  german articles der die das\nlearn nouns with articles  "));
     QTest::mouseClick(button(view.get(), "standardizeButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return button(view.get(), "previewSegment")->isChecked(); }))
+    ASSERT_TRUE(waitUntil([&] { return button(view.get(), "previewSegment")->isChecked(); }))
         << editError(view.get()).toStdString();
     const QJsonArray sent = requestsWith("POST", "/api/journal/normalize");
     ASSERT_FALSE(sent.isEmpty());
@@ -381,8 +380,8 @@ TEST_F(JournalListViewTest, LateResultsDoNotLandInAnotherEntry)
     QTest::mouseClick(button(view.get(), "backButton"), Qt::LeftButton);
     openRow(view.get(), QStringLiteral("Weekly goal"));
     const QString weeklyContent = content->toPlainText();
-    ASSERT_TRUE(spinUntil([&] { return requestsWith("POST", "/api/journal/normalize").size() == 1; }));
-    spinFor(900);
+    ASSERT_TRUE(waitUntil([&] { return requestsWith("POST", "/api/journal/normalize").size() == 1; }));
+    QTest::qWait(900);
     EXPECT_EQ(title->text(), QStringLiteral("Weekly goal"));
     EXPECT_EQ(content->toPlainText(), weeklyContent);
     EXPECT_FALSE(button(view.get(), "previewSegment")->isChecked());
@@ -397,7 +396,7 @@ TEST_F(JournalListViewTest, LateResultsDoNotLandInAnotherEntry)
     QTest::mouseClick(button(view.get(), "backButton"), Qt::LeftButton);
     openRow(view.get(), QStringLiteral("Weekly goal"));
     tags->setText(QStringLiteral("typing, here"));
-    ASSERT_TRUE(spinUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         for (const auto& e : view->entries())
             if (e.id == serId)
                 return e.title == QStringLiteral("Ser and estar");
@@ -429,13 +428,13 @@ TEST_F(JournalListViewTest, DeleteAsksFirstAndRemovesTheRow)
     EXPECT_EQ(buttons, (QStringList{"Cancel", "Delete"}));
 
     pressAlert(view.get(), QStringLiteral("Cancel"));
-    spinFor(100);
+    QTest::qWait(100);
     EXPECT_TRUE(requestsWith("DELETE", "/api/journal/").isEmpty());
     EXPECT_EQ(rows(view.get()).size(), 4);
 
     deleteFromMenu(view.get(), QStringLiteral("Weekly goal"));
     pressAlert(view.get(), QStringLiteral("Delete"));
-    ASSERT_TRUE(spinUntil([&] { return rows(view.get()).size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return rows(view.get()).size() == 3; }));
     EXPECT_EQ(requestsWith("DELETE", "/api/journal/").size(), 1);
     EXPECT_FALSE(rowTitles(view.get()).contains(QStringLiteral("Weekly goal")));
     EXPECT_EQ(rowTitles(view.get()).size(), 3);
@@ -447,7 +446,7 @@ TEST_F(JournalListViewTest, DeleteFailureReplacesTheList)
     svc().fault({{"mode", "status"}, {"status", 404}, {"path", "/api/journal/"}});
     deleteFromMenu(view.get(), QStringLiteral("Weekly goal"));
     pressAlert(view.get(), QStringLiteral("Delete"));
-    ASSERT_TRUE(spinUntil([&] { return shownText(view.get()).startsWith("Delete failed: "); }));
+    ASSERT_TRUE(waitUntil([&] { return shownText(view.get()).startsWith("Delete failed: "); }));
     EXPECT_TRUE(shownText(view.get()).contains(QStringLiteral("404"))) << shownText(view.get()).toStdString();
     EXPECT_TRUE(rows(view.get()).isEmpty());
     EXPECT_EQ(view->entries().size(), 4);
@@ -462,9 +461,9 @@ TEST_F(JournalListViewTest, ASecondConfirmationSurvivesTheFirstDeleteFinishing)
     deleteFromMenu(view.get(), QStringLiteral("Weekly goal"));
     pressAlert(view.get(), QStringLiteral("Delete"));
     deleteFromMenu(view.get(), QStringLiteral("Kanji for places"));
-    ASSERT_TRUE(spinUntil([&] { return !rowTitles(view.get()).contains(QStringLiteral("Weekly goal")); }));
+    ASSERT_TRUE(waitUntil([&] { return !rowTitles(view.get()).contains(QStringLiteral("Weekly goal")); }));
     pressAlert(view.get(), QStringLiteral("Delete"));
-    ASSERT_TRUE(spinUntil([&] { return rows(view.get()).size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return rows(view.get()).size() == 2; }));
     EXPECT_FALSE(rowTitles(view.get()).contains(QStringLiteral("Kanji for places")));
     EXPECT_EQ(requestsWith("DELETE", "/api/journal/").size(), 2);
 }
@@ -476,12 +475,12 @@ TEST_F(JournalListViewTest, DeletingTheOnlyEntryShowsTheEmptyJournal)
         deleteFromMenu(view.get(), t);
         pressAlert(view.get(), QStringLiteral("Delete"));
         const qsizetype before = rows(view.get()).size();
-        ASSERT_TRUE(spinUntil([&] { return rows(view.get()).size() == before - 1; }));
+        ASSERT_TRUE(waitUntil([&] { return rows(view.get()).size() == before - 1; }));
     }
     ASSERT_EQ(rows(view.get()).size(), 1);
     deleteFromMenu(view.get(), rowTitles(view.get()).first());
     pressAlert(view.get(), QStringLiteral("Delete"));
-    ASSERT_TRUE(spinUntil([&] { return rows(view.get()).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return rows(view.get()).isEmpty(); }));
     EXPECT_EQ(shownText(view.get()), QStringLiteral("No journal entries yet"));
 }
 

@@ -3,7 +3,8 @@
 // account: drafts while typing, resume, standardize, save and failures.
 
 #include "DraftStore.h"
-#include "JournalTestSupport.h"
+#include "PrivateDrafts.h"
+#include "ServiceSupport.h"
 #include "QuickNoteView.h"
 
 #include <QJsonDocument>
@@ -18,21 +19,19 @@
 
 namespace {
 
-using journaltest::spinFor;
-using journaltest::spinUntil;
 
 class QuickNoteViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto& service = journaltest::SignedInService::instance();
+        auto& service = SignedInService::instance();
         ASSERT_TRUE(service.ok());
         svc().reset();
         QuickNoteView::setDurationsForTesting(100, 100);
     }
     void TearDown() override { QuickNoteView::setDurationsForTesting(-1, -1); }
 
-    StudyService& svc() { return journaltest::SignedInService::instance().svc(); }
+    StudyService& svc() { return SignedInService::instance().svc(); }
 
     std::unique_ptr<QuickNoteView> open()
     {
@@ -75,7 +74,7 @@ protected:
         return QJsonDocument::fromJson(request.toObject().value("body").toString().toUtf8()).object();
     }
 
-    journaltest::PrivateDrafts drafts;
+    PrivateDrafts drafts;
     int dismissals = 0;
 };
 
@@ -86,8 +85,8 @@ TEST_F(QuickNoteViewTest, ABurstOfKeystrokesIsStoredOnceAfterTheLast)
     QTest::keyClicks(editor(view.get()), QStringLiteral("abc"));
     EXPECT_TRUE(view->hasPendingDraftSave());
     EXPECT_EQ(DraftStore::writeCountForTesting(), before) << "nothing is written while typing";
-    ASSERT_TRUE(spinUntil([&] { return !view->hasPendingDraftSave(); }));
-    spinFor(150);
+    ASSERT_TRUE(waitUntil([&] { return !view->hasPendingDraftSave(); }));
+    QTest::qWait(150);
     EXPECT_EQ(DraftStore::writeCountForTesting(), before + 1);
     const auto stored = drafts.store().mostRecent();
     ASSERT_TRUE(stored.has_value());
@@ -105,7 +104,7 @@ TEST_F(QuickNoteViewTest, ResumeRules)
         EXPECT_TRUE(view->draftId().has_value());
         EXPECT_FALSE(button(view.get(), "saveButton")->isEnabled());
         EXPECT_FALSE(button(view.get(), "standardizeButton")->isEnabled());
-        spinFor(200);
+        QTest::qWait(200);
         EXPECT_EQ(DraftStore::writeCountForTesting(), before);
     }
     // A blank most recent draft hides an older one with text; both stay.
@@ -118,7 +117,7 @@ TEST_F(QuickNoteViewTest, ResumeRules)
         EXPECT_TRUE(editor(view.get())->toPlainText().isEmpty());
         EXPECT_NE(*view->draftId(), blank.id);
         EXPECT_NE(*view->draftId(), older.id);
-        spinFor(200);
+        QTest::qWait(200);
         EXPECT_EQ(drafts.store().loadAll().size(), 2);
         EXPECT_EQ(drafts.store().mostRecent()->id, blank.id);
     }
@@ -132,7 +131,7 @@ TEST_F(QuickNoteViewTest, ResumeRules)
         EXPECT_EQ(*view->draftId(), older.id);
         EXPECT_FALSE(badgeShown(view.get()));
         EXPECT_FALSE(previewSelected(view.get()));
-        ASSERT_TRUE(spinUntil([&] { return drafts.store().get(older.id)->updatedAt > older.updatedAt; }));
+        ASSERT_TRUE(waitUntil([&] { return drafts.store().get(older.id)->updatedAt > older.updatedAt; }));
     }
     // A standardized draft opens with the badge and the preview, and is not
     // written again by merely opening it.
@@ -148,7 +147,7 @@ TEST_F(QuickNoteViewTest, ResumeRules)
         const auto* preview = view->findChild<QWidget*>(QStringLiteral("markdownPreview"));
         ASSERT_NE(preview, nullptr);
         EXPECT_TRUE(preview->isVisible());
-        spinFor(200);
+        QTest::qWait(200);
         EXPECT_EQ(DraftStore::writeCountForTesting(), before);
     }
 }
@@ -160,9 +159,9 @@ TEST_F(QuickNoteViewTest, StandardizeThenEditThenSaveCreatesTheEntry)
     QTest::keyClick(editor(view.get()), Qt::Key_Return);
     QTest::keyClicks(editor(view.get()), QStringLiteral("ser is identity  "));
     QTest::mouseClick(button(view.get(), "standardizeButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return badgeShown(view.get()); })) << errorText(view.get()).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return badgeShown(view.get()); })) << errorText(view.get()).toStdString();
     EXPECT_TRUE(previewSelected(view.get()));
-    ASSERT_TRUE(spinUntil([&] { return !view->hasPendingDraftSave(); })); // the typing's own delayed save
+    ASSERT_TRUE(waitUntil([&] { return !view->hasPendingDraftSave(); })); // the typing's own delayed save
     const QJsonArray normalize = requestsTo(QStringLiteral("/api/journal/normalize"));
     ASSERT_EQ(normalize.size(), 1);
     EXPECT_EQ(body(normalize.at(0)).value("text").toString(),
@@ -185,7 +184,7 @@ TEST_F(QuickNoteViewTest, StandardizeThenEditThenSaveCreatesTheEntry)
 
     svc().reset();
     QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
+    ASSERT_TRUE(waitUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
         << errorText(view.get()).toStdString();
     const QJsonArray created = requestsTo(QStringLiteral("/api/journal"));
     ASSERT_EQ(created.size(), 1);
@@ -196,7 +195,7 @@ TEST_F(QuickNoteViewTest, StandardizeThenEditThenSaveCreatesTheEntry)
     EXPECT_EQ(child<QLabel>(view.get(), "savedHeadline")->text(), QStringLiteral("Saved to Journal"));
     EXPECT_EQ(child<QLabel>(view.get(), "savedTitle")->text(), proposedTitle);
     EXPECT_FALSE(drafts.store().get(*view->draftId()).has_value());
-    ASSERT_TRUE(spinUntil([&] { return dismissals == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
 }
 
 // The saved note must not come back: a delayed save still pending when the
@@ -206,11 +205,11 @@ TEST_F(QuickNoteViewTest, QuickNoteIsSentTrimmedAndThePendingDraftSaveIsDropped)
     QuickNoteView::setDurationsForTesting(1500, 100);
     auto view = open();
     QTest::keyClicks(editor(view.get()), QStringLiteral("x"));
-    ASSERT_TRUE(spinUntil([&] { return !view->hasPendingDraftSave(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !view->hasPendingDraftSave(); }, 5000));
     editor(view.get())->setPlainText(QStringLiteral("\n\n  remember the dative  \n\n"));
     ASSERT_TRUE(view->hasPendingDraftSave());
     QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
+    ASSERT_TRUE(waitUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
         << errorText(view.get()).toStdString();
     const QJsonArray sent = requestsTo(QStringLiteral("/api/journal/quick-note"));
     ASSERT_EQ(sent.size(), 1);
@@ -223,7 +222,7 @@ TEST_F(QuickNoteViewTest, QuickNoteIsSentTrimmedAndThePendingDraftSaveIsDropped)
     EXPECT_FALSE(serviceTitle.isEmpty());
     EXPECT_EQ(child<QLabel>(view.get(), "savedTitle")->text(), serviceTitle);
     EXPECT_FALSE(view->hasPendingDraftSave());
-    spinFor(300);
+    QTest::qWait(300);
     view.reset(); // closing must not write the draft back either
     EXPECT_TRUE(drafts.store().loadAll().isEmpty());
 }
@@ -249,7 +248,7 @@ TEST_F(QuickNoteViewTest, FailedSavesKeepTheDraftAndSayWhy)
         svc().reset();
         svc().fault(c.fault);
         QTest::mouseClick(button(view.get(), "saveButton"), Qt::LeftButton);
-        ASSERT_TRUE(spinUntil([&] { return !errorText(view.get()).isEmpty(); }));
+        ASSERT_TRUE(waitUntil([&] { return !errorText(view.get()).isEmpty(); }));
         if (c.message.isEmpty())
             EXPECT_TRUE(errorText(view.get()).startsWith("Failed: ") || errorText(view.get()) == "Unexpected response")
                 << errorText(view.get()).toStdString();
@@ -270,7 +269,7 @@ TEST_F(QuickNoteViewTest, StandardizeFailureShowsTheLineAndKeepsPlainEditing)
     QTest::keyClicks(editor(view.get()), QStringLiteral("some note"));
     svc().fault({{"mode", "status"}, {"status", 502}, {"path", "/api/journal/normalize"}});
     QTest::mouseClick(button(view.get(), "standardizeButton"), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !errorText(view.get()).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !errorText(view.get()).isEmpty(); }));
     EXPECT_EQ(errorText(view.get()), QStringLiteral("Server error (502)"));
     EXPECT_FALSE(badgeShown(view.get()));
     EXPECT_TRUE(button(view.get(), "standardizeButton")->isEnabled());
@@ -292,7 +291,7 @@ TEST_F(QuickNoteViewTest, KeyboardReturnBreaksLinesCtrlReturnSavesEscapeCancels)
     EXPECT_EQ(dismissals, 1);
 
     QTest::keyClick(e, Qt::Key_Return, Qt::ControlModifier);
-    ASSERT_TRUE(spinUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
+    ASSERT_TRUE(waitUntil([&] { return child<QLabel>(view.get(), "savedHeadline")->isVisible(); }))
         << errorText(view.get()).toStdString();
     EXPECT_EQ(requestsTo(QStringLiteral("/api/journal/quick-note")).size(), 1);
 }
@@ -329,8 +328,8 @@ TEST_F(QuickNoteViewTest, CancelDuringASaveStillDeletesTheDraftWhenItSucceeds)
     EXPECT_EQ(dismissals, 1);
     view.reset(); // the host closes the panel
     ASSERT_TRUE(drafts.store().get(id).has_value());
-    ASSERT_TRUE(spinUntil([&] { return !drafts.store().get(id).has_value(); }));
-    ASSERT_TRUE(spinUntil([&] { return requestsTo(QStringLiteral("/api/journal/quick-note")).size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return !drafts.store().get(id).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return requestsTo(QStringLiteral("/api/journal/quick-note")).size() == 1; }));
 }
 
 } // namespace

@@ -4,7 +4,8 @@
 
 #include "JournalListView.h"
 #include "JournalService.h"
-#include "JournalTestSupport.h"
+#include "PrivateDrafts.h"
+#include "ServiceSupport.h"
 #include "QuickNoteView.h"
 
 #include <QApplication>
@@ -38,17 +39,15 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    journaltest::PrivateDrafts drafts;
-    auto& service = journaltest::SignedInService::instance();
+    PrivateDrafts drafts;
+    auto& service = SignedInService::instance();
     if (!service.ok())
         return 1;
-    using journaltest::spinFor;
-    using journaltest::spinUntil;
-
+        
     {
         QuickNoteView view([] {});
         view.show();
-        spinFor(100);
+        QTest::qWait(100);
         shot(&view, "note-1-empty");
         auto* editor = child<QPlainTextEdit>(&view, "noteEditor");
         editor->setPlainText(QStringLiteral("ser vs estar\nser = identity, origin\nestar = location, **states**\n"
@@ -59,14 +58,14 @@ int main(int argc, char** argv)
         child<QPushButton>(&view, "editSegment")->click();
         service.svc().fault({{"mode", "status"}, {"status", 500}, {"path", "/api/journal/normalize"}});
         child<QPushButton>(&view, "standardizeButton")->click();
-        spinUntil([&] { return child<QWidget>(&view, "errorLabel")->isVisible(); });
+        waitUntil([&] { return child<QWidget>(&view, "errorLabel")->isVisible(); });
         shot(&view, "note-4-error");
         child<QPushButton>(&view, "standardizeButton")->click();
-        spinUntil([&] { return child<QWidget>(&view, "badge")->isVisible(); });
-        spinFor(100);
+        waitUntil([&] { return child<QWidget>(&view, "badge")->isVisible(); });
+        QTest::qWait(100);
         shot(&view, "note-5-standardized");
         child<QPushButton>(&view, "saveButton")->click();
-        spinUntil([&] { return child<QWidget>(&view, "savedHeadline")->isVisible(); });
+        waitUntil([&] { return child<QWidget>(&view, "savedHeadline")->isVisible(); });
         shot(&view, "note-6-saved");
     }
     {
@@ -75,14 +74,14 @@ int main(int argc, char** argv)
         JournalService::createEntry(QStringLiteral("A note with many tags and a rather long title that will not fit"),
                                     QStringLiteral("x"), {"one", "two", "three", "four", "five", "six"}, &context,
                                     [&](Result<JournalEntryData>) { done = true; });
-        spinUntil([&] { return done; });
+        waitUntil([&] { return done; });
         service.svc().fault({{"mode", "delay"}, {"delayMs", 500}, {"path", "/api/journal"}});
         JournalListView view([] {});
         view.show();
-        spinFor(50);
+        QTest::qWait(50);
         shot(&view, "journal-1-loading");
-        spinUntil([&] { return !view.entries().isEmpty(); });
-        spinFor(100);
+        waitUntil([&] { return !view.entries().isEmpty(); });
+        QTest::qWait(100);
         shot(&view, "journal-2-list");
         QTest::keyClicks(child<QLineEdit>(&view, "searchField"), QStringLiteral("zebra"));
         shot(&view, "journal-3-no-match");
@@ -91,13 +90,13 @@ int main(int argc, char** argv)
         sample.content += QStringLiteral("\n\n## Code\n```\nlet a = 1 // **not bold**\nprint(a)\n```\n"
                                          "* a [link](https://example.com) and `span`\n### Small heading\ntext after");
         view.startEditing(sample);
-        spinFor(50);
+        QTest::qWait(50);
         shot(&view, "journal-4-edit");
         child<QPushButton>(&view, "previewSegment")->click();
         shot(&view, "journal-5-edit-preview");
         child<QPushButton>(&view, "backButton")->click();
         view.confirmDelete(view.entries().first());
-        spinFor(100);
+        QTest::qWait(100);
         if (QMessageBox* alert = view.deleteAlert())
             shot(alert, "journal-6-delete-alert");
         shot(&view, "journal-7-behind-alert");

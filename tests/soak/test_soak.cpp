@@ -9,7 +9,7 @@
 // At the end the unsaved note drafts are byte for byte what they were.
 #include "APIClient.h"
 #include "AppDelegate.h"
-#include "AppTestSupport.h"
+#include "TestSupport.h"
 #include "DraftStore.h"
 #include "KeychainService.h"
 #include "PopupPanel.h"
