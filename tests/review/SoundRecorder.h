@@ -5,16 +5,9 @@
 #include <vector>
 
 // Records the feedback sounds instead of playing them, for one test.
-class SoundRecorder {
-public:
-    SoundRecorder()
-    {
-        SoundEffects::setObserverForTesting([this](SoundEffects::Sound sound) { played.push_back(sound); });
-    }
+struct SoundRecorder {
+    SoundRecorder() { SoundEffects::setObserverForTesting([this](SoundEffects::Sound s) { played.push_back(s); }); }
     ~SoundRecorder() { SoundEffects::setObserverForTesting(nullptr); }
-    SoundRecorder(const SoundRecorder&) = delete;
-    SoundRecorder& operator=(const SoundRecorder&) = delete;
-
     std::vector<SoundEffects::Sound> played;
 };
 
