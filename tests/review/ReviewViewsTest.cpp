@@ -6,13 +6,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -532,54 +530,6 @@ TEST_F(TypingViewTest, CardTextIsNeverMarkup)
     answer("nope");
     EXPECT_EQ(child<QLabel>("confirmExpected")->textFormat(), Qt::PlainText);
     EXPECT_EQ(child<QLabel>("confirmExpected")->text(), u("<b>bold</b>"));
-}
-
-// ---------------------------------------------------------------- speaker buttons
-
-class SpeakerButtonTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        script = dir.filePath(QStringLiteral("speech"));
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("TAVLO_SPEECH_COMMAND", script.toLocal8Bit());
-    }
-    void TearDown() override { qunsetenv("TAVLO_SPEECH_COMMAND"); }
-
-    QStringList spoken()
-    {
-        QFile out(script + QStringLiteral(".out"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return out.exists(); }, 20000));
-        if (!out.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(out.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
-
-    QTemporaryDir dir;
-    QString script;
-};
-
-TEST_F(SpeakerButtonTest, QuizSpeaksTheQuestionWithoutItsMarker)
-{
-    QuizView view(u("to run (v.)"), {u("courir"), u("marcher")}, u("courir"), [](int) {});
-    QTest::mouseClick(view.findChild<QToolButton*>(QStringLiteral("speakerButton")), Qt::LeftButton);
-    EXPECT_EQ(spoken(), (QStringList{u("--"), u("to run")}));
-}
-
-TEST_F(SpeakerButtonTest, TypingSpeaksThePromptAlsoAfterTheAnswer)
-{
-    std::vector<int> got;
-    TypingView view(u("-w /tmp/x (n.)"), u("pomme"), [&](int q) { got.push_back(q); });
-    view.findChild<QLineEdit*>(QStringLiteral("answerField"))->setText(u("pomme"));
-    view.findChild<QPushButton*>(QStringLiteral("submitButton"))->click();
-    ASSERT_EQ(got, std::vector<int>{4});
-    QTest::mouseClick(view.findChild<QToolButton*>(QStringLiteral("speakerButton")), Qt::LeftButton);
-    EXPECT_EQ(spoken(), (QStringList{u("--"), u("-w /tmp/x")}));
 }
 
 } // namespace
