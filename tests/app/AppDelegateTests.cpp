@@ -1,0 +1,289 @@
+// The application controller: the tray menu, the popup cycle (one pending
+// timer at most, pause and resume, settings), switching account, the login
+// path without a token, the single-instance hand-over of a second launch and
+// the choice of display platform.
+#include "AppDelegate.h"
+#include "KeychainService.h"
+#include "Platform.h"
+#include "PopupPanel.h"
+#include "PopupWindowController.h"
+#include "SettingsView.h"
+#include "SingleInstance.h"
+#include "TestRandom.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSystemTrayIcon>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Each test starts signed out, with the cycle's timer never firing by itself.
+class Delegate : public ::testing::Test {
+protected:
+    void SetUp() override { KeychainService::clearAll(); }
+    void TearDown() override
+    {
+        KeychainService::clearAll();
+        drainEvents();
+    }
+    void launch()
+    {
+        d.setTrayRetryForTesting(60000, 0);
+        d.applicationDidFinishLaunching();
+    }
+    QAction* byTag(int tag)
+    {
+        for (QAction* a : d.menu()->actions())
+            if (a->data().isValid() && a->data().toInt() == tag)
+                return a;
+        return nullptr;
+    }
+    QString contentClass()
+    {
+        auto* c = d.popupController();
+        return c && c->panel() ? QString::fromLatin1(c->panel()->content()->metaObject()->className()) : QString();
+    }
+    // The cycle as the learner meets it, in one line, after deferred deletes
+    // ran: the pause item, the account label, the pending delay in ms ("-":
+    // none), how many single-shot timers run, and the view on screen.
+    QString cycle()
+    {
+        drainEvents();
+        int running = 0;
+        for (QTimer* t : d.findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+            running += t->isActive() && t->isSingleShot();
+        QTimer* t = d.popupTimer();
+        const QString pending = !t ? QStringLiteral("-") : QString::number(t->interval()) + (t->isActive() ? "" : " stopped");
+        return QStringLiteral("%1 | %2 | %3 x%4 | %5").arg(byTag(100)->text(), byTag(200)->text(), pending).arg(running).arg(contentClass());
+    }
+    SettingsView* openSettings()
+    {
+        d.showSettings();
+        return qobject_cast<SettingsView*>(d.popupController()->panel()->content());
+    }
+
+    LogCapture logs;
+    AppDelegate d;
+    // Every delay drawn is the middle of its range.
+    ScopedRandom middle {std::make_shared<ScriptedSource>(std::initializer_list<std::uint64_t> {Random::kTwo53 / 2})};
+};
+
+} // namespace
+
+TEST_F(Delegate, MenuTitlesOrderShortcutsAndTags)
+{
+    launch();
+    QStringList items; // title [shortcut] #tag, "disabled"; "-" for a separator
+    for (QAction* a : d.menu()->actions()) {
+        QString item = a->isSeparator() ? QStringLiteral("-") : a->text();
+        if (!a->isSeparator() && !a->shortcut().isEmpty())
+            item += QStringLiteral(" [%1]").arg(a->shortcut().toString(QKeySequence::PortableText));
+        if (!a->isSeparator() && a->data().isValid())
+            item += QStringLiteral(" #%1").arg(a->data().toInt());
+        if (!a->isSeparator() && !a->isEnabled())
+            item += QStringLiteral(" disabled");
+        items << item;
+    }
+    EXPECT_EQ(items, QStringList({"Show Card Now [Ctrl+S]", "Quick Note [Ctrl+N]", "My Journals [Ctrl+J]", "-",
+                                  "Pause [Ctrl+P] #100", "Settings... [Ctrl+,]", "-", "Not logged in #200 disabled",
+                                  "Switch Account... #201", "-", "Quit [Ctrl+Q]"}));
+    EXPECT_FALSE(d.statusItem()->icon().isNull());
+    EXPECT_EQ(d.statusItem()->contextMenu(), d.menu());
+}
+
+TEST_F(Delegate, OneTimerAtMostPauseStopsItAndResumeUsesTheSettingsSavedMeanwhile)
+{
+    launch();
+    EXPECT_TRUE(logs.contains(QStringLiteral("App launched")));
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 300000 x1 | ")) << "five minutes, no popup at launch";
+    for (int i = 0; i < 5; ++i)
+        d.scheduleNextPopup();
+    for (int i = 0; i < 4; ++i)
+        d.togglePause();
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 300000 x1 | "));
+
+    d.togglePause();
+    EXPECT_TRUE(d.isPaused());
+    EXPECT_EQ(cycle(), QStringLiteral("Resume | Not logged in | - x0 | "));
+    SettingsView* view = openSettings();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->minMinutes(), 5);
+    view->minSlider()->setValue(10);
+    view->maxSlider()->setValue(30);
+    view->save();
+    EXPECT_DOUBLE_EQ(d.minInterval(), 600);
+    EXPECT_DOUBLE_EQ(d.maxInterval(), 1800);
+    EXPECT_EQ(cycle(), QStringLiteral("Resume | Not logged in | - x0 | ")) << "saved while paused: nothing starts";
+
+    d.togglePause();
+    EXPECT_FALSE(d.isPaused());
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 1200000 x1 | "));
+}
+
+TEST_F(Delegate, SettingsSavedWhileWaitingReplaceThePendingTimer)
+{
+    launch();
+    QPointer<QTimer> old = d.popupTimer();
+    openSettings()->save(); // 5 and 10 minutes: the maximum is kept 5 above the minimum
+    EXPECT_DOUBLE_EQ(d.minInterval(), 300);
+    EXPECT_DOUBLE_EQ(d.maxInterval(), 600);
+    EXPECT_NE(d.popupTimer(), old.data());
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 450000 x1 | "));
+}
+
+TEST_F(Delegate, PopupWithoutATokenShowsTheLoginAndStops)
+{
+    launch();
+    d.setMinInterval(0);
+    d.setMaxInterval(0);
+    d.scheduleNextPopup(); // fires at once
+    ASSERT_TRUE(waitUntil([&] { return !contentClass().isEmpty(); }));
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | - x0 | LoginView")) << "no timer under the login form";
+    const QStringList lines = logs.messages();
+    const auto at = lines.indexOf(QStringLiteral("showPopup called, token: nil"));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(lines.value(at + 1), QStringLiteral("showLogin called"));
+}
+
+TEST_F(Delegate, QuickNoteAndJournalNeedATokenAndReopenOpensTheQuickNote)
+{
+    launch();
+    const std::function<void()> opens[] = {[&] { d.showQuickNote(); }, [&] { d.showJournalList(); },
+                                           [&] { EXPECT_TRUE(d.applicationShouldHandleReopen(true)); }};
+    for (const auto& open : opens) {
+        open();
+        EXPECT_EQ(contentClass(), QStringLiteral("LoginView"));
+    }
+    KeychainService::saveAccessToken(QStringLiteral("some-token"));
+    QPointer<QTimer> timer = d.popupTimer();
+    EXPECT_TRUE(d.applicationShouldHandleReopen(false));
+    EXPECT_EQ(contentClass(), QStringLiteral("QuickNoteView"));
+    d.showJournalList();
+    EXPECT_EQ(contentClass(), QStringLiteral("JournalListView"));
+    EXPECT_EQ(d.popupTimer(), timer.data()) << "the popup timer is not touched";
+}
+
+TEST_F(Delegate, AccountLabelIsReadWhenTheMenuFirstOpensThenOnUpdatesAndIsNeverEnabled)
+{
+    launch();
+    QAction* label = byTag(200);
+    EXPECT_EQ(label->text(), QStringLiteral("Not logged in"));
+    KeychainService::saveCredentials(QStringLiteral("someone@tavlo.app"), QStringLiteral("pw"));
+    emit d.menu()->aboutToShow();
+    EXPECT_EQ(label->text(), QStringLiteral("someone@tavlo.app"));
+    // Later changes arrive through the sign-in and switch paths, not by
+    // reading the keyring at every opening.
+    KeychainService::saveCredentials(QStringLiteral("other@tavlo.app"), QStringLiteral("pw"));
+    emit d.menu()->aboutToShow();
+    EXPECT_EQ(label->text(), QStringLiteral("someone@tavlo.app"));
+    d.updateAccountMenu();
+    EXPECT_EQ(label->text(), QStringLiteral("other@tavlo.app"));
+    EXPECT_FALSE(label->isEnabled());
+    KeychainService::clearAll();
+    d.updateAccountMenu();
+    EXPECT_EQ(label->text(), QStringLiteral("Not logged in"));
+    EXPECT_FALSE(label->isEnabled());
+}
+
+TEST_F(Delegate, SwitchAccountClearsClosesAndShowsTheLogin)
+{
+    KeychainService::saveCredentials(QStringLiteral("someone@tavlo.app"), QStringLiteral("pw"));
+    KeychainService::saveAccessToken(QStringLiteral("token"));
+    launch();
+    emit d.menu()->aboutToShow();
+    openSettings();
+    QPointer<PopupPanel> settingsPanel = d.popupController()->panel();
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | someone@tavlo.app | 300000 x1 | SettingsView"));
+
+    byTag(201)->trigger();
+    EXPECT_FALSE(KeychainService::getAccessToken().has_value());
+    EXPECT_FALSE(KeychainService::getCredentials().has_value());
+    EXPECT_TRUE(!settingsPanel || !settingsPanel->isVisible());
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | - x0 | LoginView"));
+    EXPECT_TRUE(logs.contains(QStringLiteral("showLogin called")));
+}
+
+TEST_F(Delegate, AnUnusableServiceAddressIsLoggedAndShownButTheAgentRuns)
+{
+    const QByteArray old = qgetenv("TAVLO_API_BASE_URL");
+    qputenv("TAVLO_API_BASE_URL", "http://study.example.com/api");
+    launch();
+    old.isNull() ? qunsetenv("TAVLO_API_BASE_URL") : qputenv("TAVLO_API_BASE_URL", old);
+    EXPECT_FALSE(d.startupNotice().isEmpty());
+    EXPECT_TRUE(logs.contains(d.startupNotice()));
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 300000 x1 | ")) << "the cycle still runs";
+}
+
+TEST_F(Delegate, WithoutATrayItKeepsLookingThenGivesUp)
+{
+    d.setTrayRetryForTesting(1, 3);
+    d.applicationDidFinishLaunching();
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "this display has a tray";
+    EXPECT_FALSE(logs.startingWith(QStringLiteral("System tray not available yet")).isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("No system tray appeared; running without a tray icon")); }));
+    EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | 300000 x1 | ")) << "the cycle runs without an icon";
+}
+
+TEST(SingleInstanceGuard, ASecondLaunchReachesTheFirstAndAStaleSocketIsReplaced)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("agent.sock"));
+    {
+        SingleInstance first(name);
+        EXPECT_FALSE(first.notifyRunning(200)) << "nobody is running yet";
+        ASSERT_TRUE(first.listen());
+        QSignalSpy reopened(&first, &SingleInstance::reopenRequested);
+        bool handedOver = false;
+        std::thread second([&] { handedOver = SingleInstance(name).notifyRunning(3000); });
+        ASSERT_TRUE(waitUntil([&] { return reopened.count() == 1; }, 5000));
+        second.join();
+        EXPECT_TRUE(handedOver);
+    }
+    // A crashed agent leaves its socket file behind; simulate with a plain file.
+    QFile stale(name);
+    if (!stale.exists()) {
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.close();
+    }
+    SingleInstance next(name);
+    EXPECT_FALSE(next.notifyRunning(200));
+    EXPECT_TRUE(next.listen());
+    const QString perUser = SingleInstance::defaultName();
+    EXPECT_TRUE(perUser.endsWith(QStringLiteral("tavlopopup.sock")) || perUser == QStringLiteral("tavlopopup-%1").arg(::getuid()));
+}
+
+TEST(PlatformChoice, PrefersXcbOnlyOnWaylandWithXWaylandAndNoExplicitChoice)
+{
+    const char* names[] = {"WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM"};
+    // {WAYLAND_DISPLAY, DISPLAY, QT_QPA_PLATFORM before, after}; nullptr: unset
+    const std::array<const char*, 4> rows[] = {
+        {"wayland-0", ":0", nullptr, "xcb"},          {"wayland-0", nullptr, nullptr, nullptr},
+        {nullptr, ":0", nullptr, nullptr},            {"wayland-0", ":0", "wayland", "wayland"},
+        {"wayland-0", ":0", "offscreen", "offscreen"},
+    };
+    std::optional<QByteArray> saved[3];
+    for (int i = 0; i < 3; ++i)
+        if (qEnvironmentVariableIsSet(names[i]))
+            saved[i] = qgetenv(names[i]);
+    auto set = [&](int i, const char* v) { v ? qputenv(names[i], v) : qunsetenv(names[i]); };
+    for (const auto& r : rows) {
+        for (int i = 0; i < 3; ++i)
+            set(i, r[size_t(i)]);
+        Platform::preferXcbOnWayland();
+        if (r[3])
+            EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(r[3]));
+        else
+            EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+    }
+    for (int i = 0; i < 3; ++i)
+        set(i, saved[i] ? saved[i]->constData() : nullptr);
+}

@@ -1,0 +1,282 @@
+// Card sessions end to end: the real agent objects against the local study
+// service. A popup fetches, shows one of the two kinds, posts exactly one
+// review with the reported quality, closes after the (scaled) wait and lets the
+// cycle draw its next delay; and every other way a session ends: no cards, a
+// failed fetch, a refused login, a failing review, no answer, an answer racing
+// the time-out, a released controller, a switch of account.
+#include "AppDelegate.h"
+#include "PopupPanel.h"
+#include "PopupWindowController.h"
+#include "ServiceSupport.h"
+#include "TestRandom.h"
+
+#include "LoginView.h"
+#include "QuizView.h"
+#include "TypingView.h"
+
+#include <QAction>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+QString menuText(AppDelegate& d, int tag)
+{
+    for (QAction* a : d.menu()->actions())
+        if (a->data().toInt() == tag)
+            return a->text();
+    return {};
+}
+
+bool asking(PopupWindowController* c) { return c && c->shownQuestion() && c->panel() && c->panel()->isVisible(); }
+
+void fillLogin(PopupWindowController* c, const QString& email, const QString& password)
+{
+    for (QLineEdit* f : c->panel()->content()->findChildren<QLineEdit*>())
+        f->setText(f->echoMode() == QLineEdit::Password ? password : email);
+    qobject_cast<LoginView*>(c->panel()->content())->login();
+}
+
+class Session : public ServiceFixture {
+protected:
+    void SetUp() override
+    {
+        ServiceFixture::SetUp();
+        PopupWindowController::setTimingForTesting({60000, 20});
+        ASSERT_TRUE(signInThroughClient());
+        service->reset();
+        d.setTrayRetryForTesting(60000, 0);
+    }
+    void TearDown() override
+    {
+        PopupWindowController::setTimingForTesting({});
+        drainEvents();
+        if (!service->isRunning())
+            service->restart();
+        ServiceFixture::TearDown();
+    }
+
+    QJsonArray reviews() { return service->state().value(QStringLiteral("reviews")).toArray(); }
+    int requestsTo(const char* method, const char* pathPrefix)
+    {
+        int n = 0;
+        for (const QJsonValue& v : service->requests())
+            n += v[QStringLiteral("method")].toString() == QLatin1String(method) &&
+                 v[QStringLiteral("path")].toString().startsWith(QLatin1String(pathPrefix));
+        return n;
+    }
+    // A controller whose onDismiss calls we count.
+    std::shared_ptr<PopupWindowController> startCard()
+    {
+        auto c = PopupWindowController::create();
+        c->showCard([this] { ++dismissals; });
+        return c;
+    }
+
+    LogCapture logs;
+    int dismissals = 0;
+    AppDelegate d; // launched by the tests that need the whole agent
+};
+
+} // namespace
+
+TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
+{
+    // The top bit set in every draw: the coin says multiple choice whatever
+    // else is drawn before it.
+    ScopedRandom quizOnly(std::make_shared<ScriptedSource>(std::initializer_list<std::uint64_t> {std::uint64_t(1) << 63}));
+    d.applicationDidFinishLaunching();
+    d.setMinInterval(0);
+    d.setMaxInterval(0);
+    d.scheduleNextPopup(); // the popup timer fires at once
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    PopupWindowController& c = *d.popupController();
+    d.setMinInterval(300);
+    d.setMaxInterval(300);
+    EXPECT_EQ(d.popupTimer(), nullptr) << "showing: no timer pending";
+    for (const char* line : {"showPopup called, token: exists", "showCard called", "fetched 10 cards"})
+        EXPECT_TRUE(logs.contains(QString::fromLatin1(line))) << line;
+    EXPECT_EQ(requestsTo("GET", "/api/trouble-cards?limit=10"), 1);
+    EXPECT_EQ(c.panel()->size(), QSize(420, 340));
+
+    const auto q = *c.shownQuestion();
+    auto* quiz = qobject_cast<QuizView*>(c.panel()->content());
+    ASSERT_NE(quiz, nullptr);
+    EXPECT_EQ(q.options.size(), 4);
+    const auto at = q.options.indexOf(q.correctAnswer);
+    ASSERT_GE(at, 0);
+    QTest::keyClick(quiz, Qt::Key(Qt::Key_1 + at)); // the number keys pick an option, the way the learner does
+    c.answerForTesting(1); // a second report of the same question is ignored
+    ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "closes after the wait";
+    const QJsonArray posted = reviews();
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(requestsTo("POST", "/api/reviews"), 1);
+    EXPECT_EQ(posted[0][QStringLiteral("card_id")].toInteger(), q.cardId);
+    EXPECT_EQ(posted[0][QStringLiteral("quality")].toInt(), 4);
+    EXPECT_EQ(posted[0][QStringLiteral("account")].toString(), StudyService::demoEmail());
+    ASSERT_NE(d.popupTimer(), nullptr) << "the next delay is drawn";
+    EXPECT_EQ(d.popupTimer()->interval(), 300000);
+}
+
+// A fetch that brings no card ends the session at once, exactly once, with no panel.
+TEST_F(Session, AFetchWithoutACardShowsNothing)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;
+        int errorLines;
+        QString errorText; // empty: any text
+    } const rows[] = {
+        {"no cards", [&] { service->fault({{"mode", "body"}, {"path", "/api/trouble-cards"}, {"body", "{\"data\": []}"}}); }, 0, {}},
+        // A server error whose text mentions "unauthorized" is no refused login.
+        {"server error", [&] { service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/trouble-cards"}, {"body", "unauthorized 401"}}); },
+         1, QStringLiteral("Error fetching cards: serverError(500, \"unauthorized 401\")")},
+        {"service down", [&] { service->stop(); }, 1, {}},
+    };
+    const QString prefix = QStringLiteral("Error fetching cards: ");
+    for (const Row& r : rows) {
+        dismissals = 0;
+        const qsizetype before = logs.startingWith(prefix).size();
+        r.arrange();
+        auto c = startCard();
+        ASSERT_TRUE(waitUntil([&] { return dismissals == 1; })) << r.what;
+        EXPECT_EQ(c->panel(), nullptr) << r.what;
+        const QStringList errors = logs.startingWith(prefix).mid(before);
+        ASSERT_EQ(errors.size(), r.errorLines) << r.what;
+        EXPECT_TRUE(r.errorText.isEmpty() || errors[0] == r.errorText) << str(errors.join('|'));
+        EXPECT_TRUE(r.errorLines > 0 || logs.contains(QStringLiteral("fetched 0 cards"))) << r.what;
+        drainEvents();
+        EXPECT_EQ(dismissals, 1) << r.what;
+    }
+}
+
+TEST_F(Session, ARefusedStoredLoginTurnsIntoTheLoginFormThenTheCycleWaits)
+{
+    d.applicationDidFinishLaunching();
+    // The token expires and the stored password no longer works.
+    KeychainService::saveCredentials(StudyService::demoEmail(), QStringLiteral("wrong password"));
+    service->expireTokens();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto* c = d.popupController();
+        return c && c->panel() && qobject_cast<LoginView*>(c->panel()->content());
+    }));
+    EXPECT_EQ(logs.startingWith(QStringLiteral("Error fetching cards: ")),
+              QStringList {QStringLiteral("Error fetching cards: serverError(401, \"Login failed\")")});
+    PopupWindowController& c = *d.popupController();
+    EXPECT_EQ(c.panel()->size(), QSize(420, 340));
+    QPointer<QTimer> timerBefore = d.popupTimer();
+    fillLogin(&c, StudyService::demoEmail(), StudyService::demoPassword());
+    ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "a successful login closes the panel";
+    EXPECT_EQ(d.popupController(), &c) << "no card is shown at once";
+    ASSERT_NE(d.popupTimer(), nullptr) << "the cycle waits for the next delay";
+    EXPECT_NE(d.popupTimer(), timerBefore.data());
+    EXPECT_EQ(menuText(d, 200), StudyService::demoEmail()) << "the account label follows the new login";
+}
+
+// The ways a shown card ends without a stored review, each ending the session once.
+TEST_F(Session, ASessionWithoutAStoredReviewStillEndsOnce)
+{
+    using Act = std::function<void(std::shared_ptr<PopupWindowController>&)>;
+    struct Row {
+        const char* what;
+        SessionTiming timing;
+        Act act;
+        QString logLine;
+    } const rows[] = {
+        {"review fails", {60000, 20}, [](auto& c) { c->answerForTesting(3); },
+         QStringLiteral("Error submitting review: serverError(500, \"review store down\")")},
+        {"no answer", {30, 20}, [](auto&) {}, {}},
+        {"answer after the time-out", {60000, 20}, [this](auto& c) {
+             c->fireAutoDismissForTesting();
+             ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
+             c->answerForTesting(4);
+         }, {}},
+        {"controller released", {40, 20}, [](auto& c) { c.reset(); }, {}}, // a newer panel replaced it
+    };
+    for (const Row& r : rows) {
+        service->reset();
+        dismissals = 0;
+        if (!r.logLine.isEmpty())
+            service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/reviews"}, {"body", "review store down"}});
+        PopupWindowController::setTimingForTesting(r.timing);
+        auto c = startCard();
+        ASSERT_TRUE(waitUntil([&] { return asking(c.get()); })) << r.what;
+        QPointer<PopupPanel> panel = c->panel();
+        r.act(c);
+        ASSERT_TRUE(waitUntil([&] { return dismissals == 1; })) << r.what;
+        drainEvents();
+        EXPECT_TRUE(panel.isNull()) << r.what;
+        EXPECT_TRUE(!c || c->panel() == nullptr) << r.what;
+        EXPECT_EQ(dismissals, 1) << r.what;
+        EXPECT_EQ(reviews().size(), 0) << r.what;
+        if (r.logLine.isEmpty())
+            EXPECT_EQ(requestsTo("POST", "/api/reviews"), 0) << r.what;
+        else
+            EXPECT_TRUE(logs.contains(r.logLine));
+    }
+}
+
+TEST_F(Session, AnAnswerWhileTheTimeOutFiresEndsTheSessionOnce)
+{
+    PopupWindowController::setTimingForTesting({60000, 50});
+    auto c = startCard();
+    ASSERT_TRUE(waitUntil([&] { return asking(c.get()); }));
+    c->fireAutoDismissForTesting(); // the time-out is on its way through the queue
+    c->answerForTesting(4);         // and the learner answers just then
+    drainEvents();
+    EXPECT_NE(c->panel(), nullptr) << "the time-out must not close the panel under the answer";
+    EXPECT_EQ(dismissals, 0);
+    ASSERT_TRUE(waitUntil([&] { return dismissals >= 1; }));
+    EXPECT_EQ(c->panel(), nullptr);
+    drainEvents();
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_EQ(reviews().size(), 1);
+}
+
+// A session answered while paused, or before a switch of account, ends
+// without starting the cycle again.
+TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycle)
+{
+    PopupWindowController::setTimingForTesting({60000, 30});
+    d.applicationDidFinishLaunching();
+    d.togglePause();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    QPointer<PopupWindowController> paused = d.popupController();
+    paused->answerForTesting(4);
+    ASSERT_TRUE(waitUntil([&] { return paused->panel() == nullptr; }));
+    drainEvents();
+    EXPECT_EQ(d.popupTimer(), nullptr);
+    EXPECT_TRUE(d.isPaused());
+    EXPECT_EQ(menuText(d, 100), QStringLiteral("Resume"));
+    EXPECT_EQ(reviews().size(), 1);
+
+    d.togglePause();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    QPointer<PopupWindowController> answered = d.popupController();
+    answered->answerForTesting(4);
+    d.switchAccount(); // while the review is on its way
+    ASSERT_TRUE(waitUntil([&] { return answered.isNull(); })) << "the answered session ran to its end";
+    drainEvents();
+    EXPECT_EQ(d.popupTimer(), nullptr) << "no timer under the login form";
+    ASSERT_NE(d.popupController(), nullptr);
+    ASSERT_NE(d.popupController()->panel(), nullptr);
+    EXPECT_NE(qobject_cast<LoginView*>(d.popupController()->panel()->content()), nullptr);
+}
+
+TEST_F(Session, SigningInFromTheMenuShowsACardAtOnceAndNamesTheAccount)
+{
+    KeychainService::clearAll();
+    d.applicationDidFinishLaunching();
+    d.showQuickNote(); // signed out: the login form instead
+    ASSERT_NE(d.popupController(), nullptr);
+    ASSERT_NE(qobject_cast<LoginView*>(d.popupController()->panel()->content()), nullptr);
+    fillLogin(d.popupController(), StudyService::secondEmail(), StudyService::secondPassword());
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); })) << "a card, not the quick note";
+    EXPECT_EQ(menuText(d, 200), StudyService::secondEmail());
+    EXPECT_EQ(logs.count(QStringLiteral("showCard called")), 1);
+}
