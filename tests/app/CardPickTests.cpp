@@ -9,17 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <numeric>
 
 namespace {
 
-TroubleCard card(std::int64_t id, QString front, QString back)
+TroubleCard card(std::int64_t id, const QString& front, const QString& back)
 {
     TroubleCard c;
     c.id = id;
-    c.front = std::move(front);
-    c.back = std::move(back);
+    c.front = front;
+    c.back = back;
     return c;
 }
 
@@ -67,16 +68,15 @@ TEST(Randomness, SharesFollowTheirWeights)
     using Counts = std::vector<int>;
     const QStringList orders {"abc", "acb", "bac", "bca", "cab", "cba"};
     const auto list = cards(10);
-    // One quiz on card 1, checked; it counts the position of the correct
-    // option (0-3) and the cards the wrong ones came from (4-12).
+    // One quiz on card 1; it counts the position of the correct option (0-3)
+    // and the cards the wrong ones came from (4-12).
     int checked = 0;
     auto quiz = [&](RandomSource& rs, Counts& n) {
         const auto q = CardPick::buildQuiz(list[0], CardPick::otherCards(list, 1), rs);
         ASSERT_EQ(q.options.size(), 4);
         ASSERT_EQ(q.optionCardIds.size(), 4);
         if (checked++ < 500) { // the first quizzes in detail
-            EXPECT_EQ(q.question, QStringLiteral("front 1"));
-            EXPECT_EQ(q.correctAnswer, QStringLiteral("back 1"));
+            EXPECT_EQ(std::make_pair(q.question, q.correctAnswer), std::make_pair(QStringLiteral("front 1"), QStringLiteral("back 1")));
             EXPECT_EQ(q.options.count(QStringLiteral("back 1")), 1);
             for (int k = 0; k < 4; ++k) // each option is the first line of its source's back
                 EXPECT_EQ(q.options[k], QStringLiteral("back %1").arg(q.optionCardIds[k]));
@@ -86,19 +86,13 @@ TEST(Randomness, SharesFollowTheirWeights)
             ++n.at(q.optionCardIds[k] == 1 ? k : 4 + size_t(q.optionCardIds[k]) - 2);
     };
     auto isQuiz = [](CardPick::QuestionKind k) { return k == CardPick::QuestionKind::multipleChoice; };
-    std::vector<double> rank;
-    for (int i = 0; i < 10; ++i)
-        rank.push_back(double(10 - i) / 55.0);
-    std::vector<double> quizShares(4, 0.25 / 4);
+    Counts weights {10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
+    std::vector<double> rank(weights.begin(), weights.end()), quizShares(4, 0.25 / 4);
+    for (double& w : rank)
+        w /= 55.0;
     quizShares.resize(13, 1.0 / 3.0 / 4);
-    struct Row {
-        const char* what;
-        std::uint64_t seed;
-        int runs;
-        std::function<void(RandomSource&, Counts&)> draw; // counts the outcomes of one run
-        std::vector<double> shares;                       // of all outcomes
-        double tolerance;
-    } const rows[] = {
+    // {what, seed, runs, counting the outcomes of one run, share of each outcome, tolerance}
+    const std::tuple<const char*, int, int, std::function<void(RandomSource&, Counts&)>, std::vector<double>, double> rows[] = {
         {"rank-weighted pick", 42, 110000, [](RandomSource& rs, Counts& n) { ++n.at(CardPick::pickIndex(10, rs)); }, rank, 0.006},
         {"coin with three others", 7, 20000, [&](RandomSource& rs, Counts& n) { ++n[isQuiz(CardPick::chooseKind(3, rs))]; }, {0.5, 0.5}, 0.02},
         {"kind planned for four cards", 11, 4000, [&](RandomSource& rs, Counts& n) { ++n[isQuiz(CardPick::plan(cards(4), rs)->kind)]; }, {0.5, 0.5}, 0.04},
@@ -111,16 +105,16 @@ TEST(Randomness, SharesFollowTheirWeights)
         // each other card is in a third of them (4 outcomes per quiz).
         {"quiz options", 9, 9000, quiz, quizShares, 0.025 / 4},
     };
-    for (const Row& r : rows) {
-        SeededSource rs(r.seed);
-        Counts counts(r.shares.size());
-        for (int i = 0; i < r.runs; ++i)
-            r.draw(rs, counts);
+    for (const auto& [what, seed, runs, draw, shares, tolerance] : rows) {
+        SeededSource rs(seed);
+        Counts counts(shares.size());
+        for (int i = 0; i < runs; ++i)
+            draw(rs, counts);
         const double total = std::accumulate(counts.begin(), counts.end(), 0.0);
         for (size_t k = 0; k < counts.size(); ++k)
-            EXPECT_NEAR(counts[k] / total, r.shares[k], r.tolerance) << r.what << ", outcome " << k;
-        if (r.shares == rank) {
-            EXPECT_NEAR(double(counts.front()) / counts.back(), 10.0, 1.2) << "first against last position";
+            EXPECT_NEAR(counts[k] / total, shares[k], tolerance) << what << ", outcome " << k;
+        if (shares == rank) { // the first position against the last
+            EXPECT_NEAR(double(counts.front()) / counts.back(), 10.0, 1.2) << what;
         }
     }
 }
@@ -139,10 +133,10 @@ TEST(Plan, FewerThanThreeOtherCardsAreAlwaysTyped)
             EXPECT_EQ(p->kind, CardPick::QuestionKind::typedAnswer) << list.size();
         }
     EXPECT_FALSE(CardPick::plan({}, rs).has_value());
-    const auto others = CardPick::otherCards({card(1, "a", "A"), card(2, "b", "B"), card(1, "a2", "A2"), card(3, "c", "C")}, 1);
-    ASSERT_EQ(others.size(), 2);
-    EXPECT_EQ(others[0].id, 2);
-    EXPECT_EQ(others[1].id, 3);
+    QList<std::int64_t> others; // every card but those with the chosen id, in order
+    for (const TroubleCard& c : CardPick::otherCards({card(1, "a", "A"), card(2, "b", "B"), card(1, "a2", "A2"), card(3, "c", "C")}, 1))
+        others << c.id;
+    EXPECT_EQ(others, QList<std::int64_t>({2, 3}));
 }
 
 TEST(Quiz, FewOthersAndEqualTextsKeepEveryOption)
@@ -152,8 +146,7 @@ TEST(Quiz, FewOthersAndEqualTextsKeepEveryOption)
     EXPECT_EQ(CardPick::buildQuiz(card(1, "a", "same"), others, rs).options.count(QStringLiteral("same")), 3);
     EXPECT_EQ(CardPick::buildQuiz(card(1, "a", "A"), {card(2, "b", "B")}, rs).options.size(), 2);
     const auto t = CardPick::buildTyped(card(1, "das Haus\n(n.)", "\nthe house\nbuilding")); // the other way round
-    EXPECT_EQ(t.prompt, QStringLiteral("the house"));
-    EXPECT_EQ(t.expectedAnswer, QStringLiteral("das Haus\n(n.)"));
+    EXPECT_EQ(std::make_pair(t.prompt, t.expectedAnswer), std::make_pair(QStringLiteral("the house"), QStringLiteral("das Haus\n(n.)")));
 }
 
 TEST(DelayDraw, BoundsAndSpread)
@@ -173,17 +166,12 @@ TEST(DelayDraw, BoundsAndSpread)
     EXPECT_EQ(biased.below(two53 + 1), 5u);
 
     SeededSource rs(17);
-    double lo = 1e9, hi = -1e9, sum = 0;
-    for (int i = 0; i < 20000; ++i) {
-        const double d = Random::drawDelay(60, 600, rs);
-        ASSERT_TRUE(d >= 60 && d <= 600) << d;
-        lo = std::min(lo, d);
-        hi = std::max(hi, d);
-        sum += d;
-    }
-    EXPECT_LT(lo, 62);
-    EXPECT_GT(hi, 598);
-    EXPECT_NEAR(sum / 20000, 330, 5);
+    std::vector<double> delays(20000);
+    for (double& d : delays)
+        d = Random::drawDelay(60, 600, rs);
+    const auto [lo, hi] = std::minmax_element(delays.begin(), delays.end());
+    EXPECT_TRUE(*lo >= 60 && *lo < 62 && *hi > 598 && *hi <= 600) << *lo << ".." << *hi;
+    EXPECT_NEAR(std::accumulate(delays.begin(), delays.end(), 0.0) / 20000, 330, 5);
     OsRandomSource os;
     QSet<quint64> values;
     for (int i = 0; i < 64; ++i)
