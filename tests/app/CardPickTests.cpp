@@ -86,10 +86,8 @@ TEST(Randomness, SharesFollowTheirWeights)
             ++n.at(q.optionCardIds[k] == 1 ? k : 4 + size_t(q.optionCardIds[k]) - 2);
     };
     auto isQuiz = [](CardPick::QuestionKind k) { return k == CardPick::QuestionKind::multipleChoice; };
-    Counts weights {10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
-    std::vector<double> rank(weights.begin(), weights.end()), quizShares(4, 0.25 / 4);
-    for (double& w : rank)
-        w /= 55.0;
+    const std::vector<double> rank {10 / 55., 9 / 55., 8 / 55., 7 / 55., 6 / 55., 5 / 55., 4 / 55., 3 / 55., 2 / 55., 1 / 55.};
+    std::vector<double> quizShares(4, 0.25 / 4);
     quizShares.resize(13, 1.0 / 3.0 / 4);
     // {what, seed, runs, counting the outcomes of one run, share of each outcome, tolerance}
     const std::tuple<const char*, int, int, std::function<void(RandomSource&, Counts&)>, std::vector<double>, double> rows[] = {
@@ -119,7 +117,7 @@ TEST(Randomness, SharesFollowTheirWeights)
     }
 }
 
-TEST(Plan, FewerThanThreeOtherCardsAreAlwaysTyped)
+TEST(Plan, FewerThanThreeOtherCardsAreAlwaysTypedAndEveryOptionIsKept)
 {
     SeededSource rs(3);
     const QList<QList<TroubleCard>> lists {
@@ -137,13 +135,10 @@ TEST(Plan, FewerThanThreeOtherCardsAreAlwaysTyped)
     for (const TroubleCard& c : CardPick::otherCards({card(1, "a", "A"), card(2, "b", "B"), card(1, "a2", "A2"), card(3, "c", "C")}, 1))
         others << c.id;
     EXPECT_EQ(others, QList<std::int64_t>({2, 3}));
-}
 
-TEST(Quiz, FewOthersAndEqualTextsKeepEveryOption)
-{
-    SeededSource rs(2);
-    const QList<TroubleCard> others {card(2, "b", "same"), card(3, "c", "same\nx"), card(4, "d", "other")};
-    EXPECT_EQ(CardPick::buildQuiz(card(1, "a", "same"), others, rs).options.count(QStringLiteral("same")), 3);
+    // Options are not deduplicated, and fewer than three others are all used.
+    const QList<TroubleCard> same {card(2, "b", "same"), card(3, "c", "same\nx"), card(4, "d", "other")};
+    EXPECT_EQ(CardPick::buildQuiz(card(1, "a", "same"), same, rs).options.count(QStringLiteral("same")), 3);
     EXPECT_EQ(CardPick::buildQuiz(card(1, "a", "A"), {card(2, "b", "B")}, rs).options.size(), 2);
     const auto t = CardPick::buildTyped(card(1, "das Haus\n(n.)", "\nthe house\nbuilding")); // the other way round
     EXPECT_EQ(std::make_pair(t.prompt, t.expectedAnswer), std::make_pair(QStringLiteral("the house"), QStringLiteral("das Haus\n(n.)")));

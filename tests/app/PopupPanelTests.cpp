@@ -93,7 +93,7 @@ TEST(Panel, OneControllerShowsOnePanelAndTakesItAlongWhenReleased)
     EXPECT_TRUE(third.isNull()) << "a released controller closes its panel";
 }
 
-TEST(SettingsForm, SaveKeepsTheMaximumFiveAboveTheMinimum)
+TEST(SettingsForm, SaveKeepsTheMaximumFiveAboveTheMinimumSlidersUpdateTheirLabelsAndReturnSaves)
 {
     // {minimum, maximum shown, minimum and maximum saved}
     const std::array<int, 4> rows[] = {
@@ -108,12 +108,8 @@ TEST(SettingsForm, SaveKeepsTheMaximumFiveAboveTheMinimum)
         EXPECT_EQ(got, std::make_pair(savedMin, savedMax)) << min << "/" << max;
         EXPECT_EQ(view.maxMinutes(), max) << "the view keeps its own maximum";
     }
-}
-
-TEST(SettingsForm, SlidersUpdateTheirLabelsAtOnceAndReturnSaves)
-{
     std::optional<std::pair<int, int>> got;
-    auto controller = PopupWindowController::create();
+    auto controller = PopupWindowController::create(); // Return only reaches a view in a window
     auto* view = new SettingsView(0, 5, [&](int a, int b) { got = {a, b}; }, [] {});
     controller->presentPanel(view, {420, 340});
     EXPECT_EQ(view->minLabel()->text(), QStringLiteral("Minimum interval: 0 min"));
@@ -127,23 +123,19 @@ TEST(SettingsForm, SlidersUpdateTheirLabelsAtOnceAndReturnSaves)
     EXPECT_EQ(got, std::make_pair(12, 100));
 }
 
-TEST(SettingsPanel, ShowsSecondsAsWholeMinutes)
+// Only a save reports, in seconds, before its panel closes; the panel goes
+// with the controller that owns it and with nothing else.
+TEST(SettingsPanel, ShowsWholeMinutesAndEachWayOutReportsOnlyASaveAndClosesOnlyItsOwnPanel)
 {
     // {seconds, minutes shown}
-    const std::tuple<double, double, int, int> rows[] = {{300, 300, 5, 5}, {90, 3599, 1, 59}, {59, 7200, 0, 120}, {600, 1800, 10, 30}};
-    for (const auto& [minSeconds, maxSeconds, minMinutes, maxMinutes] : rows) {
+    const std::tuple<double, double, int, int> shown[] = {{300, 300, 5, 5}, {90, 3599, 1, 59}, {59, 7200, 0, 120}, {600, 1800, 10, 30}};
+    for (const auto& [minSeconds, maxSeconds, minMinutes, maxMinutes] : shown) {
         auto controller = PopupWindowController::create();
         controller->showSettings(minSeconds, maxSeconds, nullptr);
         ASSERT_NE(settingsOf(*controller), nullptr);
         EXPECT_EQ(std::make_pair(settingsOf(*controller)->minMinutes(), settingsOf(*controller)->maxMinutes()),
                   std::make_pair(minMinutes, maxMinutes)) << minSeconds << "/" << maxSeconds;
     }
-}
-
-// Only a save reports, in seconds, before its panel closes; the panel goes
-// with the controller that owns it and with nothing else.
-TEST(SettingsPanel, EachWayOutReportsOnlyASaveAndClosesOnlyItsOwnPanel)
-{
     using Heard = std::optional<std::pair<double, double>>;
     using Leave = std::function<void(std::shared_ptr<PopupWindowController>&, SettingsView*)>;
     // {how the learner leaves, what the caller hears, whether the (hidden) panel stays}

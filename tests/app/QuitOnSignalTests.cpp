@@ -6,7 +6,6 @@
 #include "QuitOnSignal.h"
 #include "TestSupport.h"
 
-#include <QApplication>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
@@ -45,7 +44,7 @@ TEST_P(QuitOnSignalTest, EndsTheEventLoopOnceAndFlushesThePendingDraft)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &view, [&aboutToQuit] { ++aboutToQuit; });
     QTimer::singleShot(0, [signo = GetParam()] { ::kill(::getpid(), signo); });
     QTimer::singleShot(10000, &view, [&stuck] { stuck = true; QCoreApplication::exit(-1); });
-    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_FALSE(stuck) << "the loop never ended";
     EXPECT_EQ(aboutToQuit, 1);
     EXPECT_FALSE(view.hasPendingDraftSave());
