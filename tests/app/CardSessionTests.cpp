@@ -1,0 +1,231 @@
+// Card sessions end to end: the real agent objects against the local study
+// service. A popup fetches, shows one of the two kinds, posts exactly one
+// review with the reported quality, closes after the (scaled) wait and lets the
+// cycle draw its next delay; and every other way a session ends: no cards, a
+// failed fetch, a refused login, a failing review, no answer, an answer racing
+// the time-out, a released controller, a switch of account.
+#include "AppDelegate.h"
+#include "PopupWindowController.h"
+#include "ServiceSupport.h"
+#include "TestRandom.h"
+
+#include "LoginView.h"
+#include "QuizView.h"
+#include "TypingView.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+QString menuText(AppDelegate& d, int tag)
+{
+    for (QAction* a : d.menu()->actions())
+        if (a->data().toInt() == tag)
+            return a->text();
+    return {};
+}
+
+bool asking(PopupWindowController* c) { return c && c->shownQuestion() && c->panel() && c->panel()->isVisible(); }
+
+QString contentClass(PopupWindowController* c)
+{
+    return c && c->panel() ? QString::fromLatin1(c->panel()->content()->metaObject()->className()) : QString();
+}
+
+void fillLogin(PopupWindowController* c, const QString& email, const QString& password)
+{
+    for (QLineEdit* f : c->panel()->content()->findChildren<QLineEdit*>())
+        f->setText(f->echoMode() == QLineEdit::Password ? password : email);
+    qobject_cast<LoginView*>(c->panel()->content())->login();
+}
+
+class Session : public ServiceFixture {
+protected:
+    void SetUp() override
+    {
+        ServiceFixture::SetUp();
+        PopupWindowController::setTimingForTesting({60000, 20});
+        ASSERT_TRUE(signInThroughClient());
+        service->reset();
+        d.setTrayRetryForTesting(60000, 0);
+    }
+    void TearDown() override { PopupWindowController::setTimingForTesting({}); drainEvents(); ServiceFixture::TearDown(); }
+
+    QJsonArray reviews() { return service->state().value(QStringLiteral("reviews")).toArray(); }
+    int requestsTo(const char* method, const char* pathPrefix)
+    {
+        const QJsonArray all = service->requests();
+        return int(std::count_if(all.begin(), all.end(), [&](const QJsonValue& v) {
+            return v[QStringLiteral("method")] == QLatin1String(method) && v[QStringLiteral("path")].toString().startsWith(QLatin1String(pathPrefix));
+        }));
+    }
+    // A controller whose onDismiss calls we count.
+    std::shared_ptr<PopupWindowController> startCard()
+    {
+        auto c = PopupWindowController::create();
+        c->showCard([this] { ++dismissals; });
+        return c;
+    }
+
+    LogCapture logs;
+    int dismissals = 0;
+    AppDelegate d; // launched by the tests that need the whole agent
+};
+
+} // namespace
+
+TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
+{
+    // The top bit set in every draw: the coin says multiple choice whatever
+    // else is drawn before it.
+    ScopedRandom quizOnly(std::make_shared<ScriptedSource>(std::initializer_list<std::uint64_t> {std::uint64_t(1) << 63}));
+    d.applicationDidFinishLaunching();
+    d.setMinInterval(0);
+    d.setMaxInterval(0);
+    d.scheduleNextPopup(); // the popup timer fires at once
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    PopupWindowController& c = *d.popupController();
+    d.setMinInterval(300);
+    d.setMaxInterval(300);
+    EXPECT_EQ(d.popupTimer(), nullptr) << "showing: no timer pending";
+    for (const char* line : {"showPopup called, token: exists", "showCard called", "fetched 10 cards"})
+        EXPECT_TRUE(logs.contains(QString::fromLatin1(line))) << line;
+    EXPECT_EQ(requestsTo("GET", "/api/trouble-cards?limit=10"), 1);
+    EXPECT_EQ(c.panel()->size(), QSize(420, 340));
+
+    const auto q = *c.shownQuestion();
+    auto* quiz = qobject_cast<QuizView*>(c.panel()->content());
+    ASSERT_NE(quiz, nullptr);
+    EXPECT_EQ(q.options.size(), 4);
+    const auto at = q.options.indexOf(q.correctAnswer);
+    ASSERT_GE(at, 0);
+    QTest::keyClick(quiz, Qt::Key(Qt::Key_1 + at)); // the number keys pick an option, the way the learner does
+    c.answerForTesting(1); // a second report of the same question is ignored
+    ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "closes after the wait";
+    const QJsonArray posted = reviews();
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(requestsTo("POST", "/api/reviews"), 1);
+    EXPECT_EQ(std::make_tuple(posted[0][QStringLiteral("card_id")].toInteger(), posted[0][QStringLiteral("quality")].toInt(),
+                              posted[0][QStringLiteral("account")].toString()), std::make_tuple(q.cardId, 4, StudyService::demoEmail()));
+    EXPECT_EQ(d.popupTimer() ? d.popupTimer()->interval() : -1, 300000) << "the next delay is drawn";
+}
+
+// A fetch that brings no card ends the session at once, exactly once, with no panel.
+TEST_F(Session, AFetchWithoutACardShowsNothing)
+{
+    // {fault on the card list, the "Error fetching cards: " lines it gives}
+    const std::pair<QJsonObject, QStringList> rows[] = {
+        {{{"mode", "body"}, {"path", "/api/trouble-cards"}, {"body", "{\"data\": []}"}}, {}},
+        // A server error whose text mentions "unauthorized" is no refused login.
+        {{{"mode", "status"}, {"status", 500}, {"path", "/api/trouble-cards"}, {"body", "unauthorized 401"}},
+         {"Error fetching cards: serverError(500, \"unauthorized 401\")"}},
+    };
+    for (const auto& [fault, errors] : rows) {
+        dismissals = 0;
+        service->fault(fault);
+        auto c = startCard();
+        ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
+        EXPECT_EQ(c->panel(), nullptr);
+        EXPECT_EQ(logs.startingWith(QStringLiteral("Error fetching cards: ")), errors);
+        EXPECT_TRUE(!errors.isEmpty() || logs.contains(QStringLiteral("fetched 0 cards")));
+        drainEvents();
+        EXPECT_EQ(dismissals, 1);
+    }
+}
+
+TEST_F(Session, ARefusedStoredLoginTurnsIntoTheLoginFormThenTheCycleWaits)
+{
+    d.applicationDidFinishLaunching();
+    // The token expires and the stored password no longer works.
+    KeychainService::saveCredentials(StudyService::demoEmail(), QStringLiteral("wrong password"));
+    service->expireTokens();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return contentClass(d.popupController()) == QStringLiteral("LoginView"); }));
+    EXPECT_EQ(logs.startingWith(QStringLiteral("Error fetching cards: ")),
+              QStringList {QStringLiteral("Error fetching cards: serverError(401, \"Login failed\")")});
+    PopupWindowController& c = *d.popupController();
+    QPointer<QTimer> timerBefore = d.popupTimer();
+    fillLogin(&c, StudyService::demoEmail(), StudyService::demoPassword());
+    ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "a successful login closes the panel";
+    EXPECT_EQ(d.popupController(), &c) << "no card is shown at once";
+    EXPECT_TRUE(d.popupTimer() && d.popupTimer() != timerBefore.data()) << "the cycle waits for a new delay";
+    EXPECT_EQ(menuText(d, 200), StudyService::demoEmail()) << "the account label follows the new login";
+}
+
+// Every way a shown card ends: each ends its session exactly once and closes its panel.
+TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
+{
+    using Act = std::function<void(std::shared_ptr<PopupWindowController>&)>;
+    // {what, timing, what happens while asking, reviews posted, reviews stored}
+    const std::tuple<const char*, SessionTiming, Act, int, int> rows[] = {
+        {"review fails", {60000, 20}, [this](auto& c) {
+             service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/reviews"}, {"body", "review store down"}});
+             c->answerForTesting(3); }, 1, 0},
+        {"no answer", {30, 20}, [](auto&) {}, 0, 0},
+        {"answer after the time-out", {60000, 20}, [this](auto& c) {
+             c->fireAutoDismissForTesting();
+             ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
+             c->answerForTesting(4);
+         }, 0, 0},
+        {"controller released", {40, 20}, [](auto& c) { c.reset(); }, 0, 0}, // a newer panel replaced it
+        {"answer while the time-out fires", {60000, 50}, [this](auto& c) {
+             c->fireAutoDismissForTesting(); // the time-out is on its way through the queue
+             c->answerForTesting(4);         // and the learner answers just then
+             drainEvents();
+             EXPECT_TRUE(c->panel() && dismissals == 0) << "the time-out must not close the panel under the answer";
+         }, 1, 1},
+    };
+    for (const auto& [what, timing, act, posted, stored] : rows) {
+        SCOPED_TRACE(what);
+        service->reset();
+        dismissals = 0;
+        PopupWindowController::setTimingForTesting(timing);
+        auto c = startCard();
+        ASSERT_TRUE(waitUntil([&] { return asking(c.get()); }));
+        QPointer<PopupPanel> panel = c->panel();
+        act(c);
+        ASSERT_TRUE(waitUntil([&] { return dismissals >= 1; }));
+        drainEvents();
+        EXPECT_TRUE(panel.isNull() && (!c || !c->panel()));
+        EXPECT_EQ(std::make_tuple(dismissals, requestsTo("POST", "/api/reviews"), reviews().size()), std::make_tuple(1, posted, qsizetype(stored)))
+            << "dismissals, reviews posted, reviews stored";
+    }
+    EXPECT_TRUE(logs.contains(QStringLiteral("Error submitting review: serverError(500, \"review store down\")")));
+}
+
+// A session answered while paused, or before a switch of account, ends
+// without starting the cycle again; signing in on the login form the switch
+// leaves shows a card at once and names the new account.
+TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
+{
+    PopupWindowController::setTimingForTesting({60000, 30});
+    d.applicationDidFinishLaunching();
+    d.togglePause();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    QPointer<PopupWindowController> paused = d.popupController();
+    paused->answerForTesting(4);
+    ASSERT_TRUE(waitUntil([&] { return paused->panel() == nullptr; }));
+    drainEvents();
+    EXPECT_EQ(std::make_tuple(d.popupTimer(), d.isPaused(), menuText(d, 100), reviews().size()),
+              std::make_tuple(nullptr, true, QStringLiteral("Resume"), qsizetype(1))) << "no timer, still paused";
+
+    d.togglePause();
+    d.showCardNow();
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+    QPointer<PopupWindowController> answered = d.popupController();
+    answered->answerForTesting(4);
+    d.switchAccount(); // while the review is on its way
+    ASSERT_TRUE(waitUntil([&] { return answered.isNull(); })) << "the answered session ran to its end";
+    drainEvents();
+    EXPECT_EQ(d.popupTimer(), nullptr) << "no timer under the login form";
+    ASSERT_EQ(contentClass(d.popupController()), QStringLiteral("LoginView"));
+
+    const int cardsShown = logs.count(QStringLiteral("showCard called"));
+    fillLogin(d.popupController(), StudyService::secondEmail(), StudyService::secondPassword());
+    ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); })) << "a card at once";
+    EXPECT_EQ(menuText(d, 200), StudyService::secondEmail());
+    EXPECT_EQ(logs.count(QStringLiteral("showCard called")), cardsShown + 1);
+}
