@@ -1,9 +1,9 @@
-#include "APIClient.h"
+#include "api/APIClient.h"
 
-#include "JsonDecoding.h"
-#include "KeychainService.h"
-#include "Log.h"
-#include "SecureZero.h"
+#include "api/JsonDecoding.h"
+#include "api/KeychainService.h"
+#include "core/Log.h"
+#include "core/SecureZero.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #pragma once
-#include "Result.h"
+#include "api/Result.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "CardRecords.h"
+#include "api/CardRecords.h"
 
-#include "JsonDecoding.h"
+#include "api/JsonDecoding.h"
 
 #include <QJsonArray>
 

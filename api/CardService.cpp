@@ -1,7 +1,7 @@
-#include "CardService.h"
+#include "api/CardService.h"
 
-#include "APIClient.h"
-#include "Log.h"
+#include "api/APIClient.h"
+#include "core/Log.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

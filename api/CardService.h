@@ -1,6 +1,6 @@
 #pragma once
-#include "CardRecords.h"
-#include "Result.h"
+#include "api/CardRecords.h"
+#include "api/Result.h"
 
 #include <QObject>
 

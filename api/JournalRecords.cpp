@@ -1,6 +1,6 @@
-#include "JournalRecords.h"
+#include "api/JournalRecords.h"
 
-#include "JsonDecoding.h"
+#include "api/JsonDecoding.h"
 
 #include <QJsonArray>
 

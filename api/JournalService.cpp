@@ -1,6 +1,6 @@
-#include "JournalService.h"
+#include "api/JournalService.h"
 
-#include "APIClient.h"
+#include "api/APIClient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
-#include "JournalRecords.h"
-#include "Result.h"
+#include "api/JournalRecords.h"
+#include "api/Result.h"
 
 #include <QObject>
 

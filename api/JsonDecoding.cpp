@@ -1,4 +1,4 @@
-#include "JsonDecoding.h"
+#include "api/JsonDecoding.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -4,7 +4,7 @@
 // readable description for whatever does not fit. Free of any GUI or network
 // code so the decoders can be driven by a fuzzer.
 
-#include "Result.h"
+#include "api/Result.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -3,9 +3,9 @@
 // is opened on the first keyring call (see secretApi()).
 #include <libsecret/secret.h>
 
-#include "KeychainService.h"
-#include "OnDemandLibrary.h"
-#include "SecureZero.h"
+#include "api/KeychainService.h"
+#include "core/OnDemandLibrary.h"
+#include "core/SecureZero.h"
 
 #include <QByteArray>
 #include <QStringDecoder>

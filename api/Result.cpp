@@ -1,4 +1,4 @@
-#include "Result.h"
+#include "api/Result.h"
 
 #include <QCoreApplication>
 

@@ -75,7 +75,3 @@ private:
     // library then stays unloaded until it is needed.
     bool accountLabelPending_ = false;
 };
-
-// The agent's tray icon: two overlapping, slightly turned cards.
-class QIcon;
-QIcon tavloIcon();

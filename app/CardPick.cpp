@@ -1,4 +1,4 @@
-#include "CardPick.h"
+#include "app/CardPick.h"
 
 #include <QTextBoundaryFinder>
 

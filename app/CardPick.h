@@ -1,8 +1,8 @@
 #pragma once
 // The decisions of one card session, kept free of widgets so they can be
 // checked on their own: which card, which question kind, which options.
-#include "CardRecords.h"
-#include "RandomSource.h"
+#include "api/CardRecords.h"
+#include "app/RandomSource.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "app/Platform.h"
 
 #include <QByteArray>
 #include <QtGlobal>

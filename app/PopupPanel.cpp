@@ -1,4 +1,4 @@
-#include "PopupPanel.h"
+#include "app/PopupPanel.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,16 +1,16 @@
-#include "PopupWindowController.h"
+#include "app/PopupWindowController.h"
 
-#include "CardPick.h"
-#include "CardService.h"
-#include "JournalListView.h"
-#include "Log.h"
-#include "LoginView.h"
-#include "PopupPanel.h"
-#include "QuickNoteView.h"
-#include "QuizView.h"
-#include "RandomSource.h"
-#include "SettingsView.h"
-#include "TypingView.h"
+#include "api/CardService.h"
+#include "app/CardPick.h"
+#include "app/LoginView.h"
+#include "app/PopupPanel.h"
+#include "app/RandomSource.h"
+#include "app/SettingsView.h"
+#include "core/Log.h"
+#include "journal/JournalListView.h"
+#include "journal/QuickNoteView.h"
+#include "review/QuizView.h"
+#include "review/TypingView.h"
 
 #include <QApplication>
 #include <QMetaObject>

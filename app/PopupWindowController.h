@@ -1,6 +1,6 @@
 #pragma once
-#include "CardPick.h"
-#include "CardRecords.h"
+#include "api/CardRecords.h"
+#include "app/CardPick.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "PopupPanel.h"
+#include "app/PopupPanel.h"
 class QWidget;
 struct CardSession;
 

@@ -1,6 +1,6 @@
-#include "QuitOnSignal.h"
+#include "app/QuitOnSignal.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "RandomSource.h"
+#include "app/RandomSource.h"
 
 #include <QMutex>
 #include <QMutexLocker>

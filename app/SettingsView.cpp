@@ -1,4 +1,4 @@
-#include "SettingsView.h"
+#include "app/SettingsView.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QLocalServer>

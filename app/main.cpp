@@ -1,8 +1,8 @@
-#include "AppDelegate.h"
-#include "Log.h"
-#include "Platform.h"
-#include "QuitOnSignal.h"
-#include "SingleInstance.h"
+#include "app/AppDelegate.h"
+#include "app/Platform.h"
+#include "app/QuitOnSignal.h"
+#include "app/SingleInstance.h"
+#include "core/Log.h"
 
 #include <QApplication>
 

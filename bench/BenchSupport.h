@@ -2,7 +2,7 @@
 // What the benchmarks that drive the real agent objects share: a seeded
 // random source, so every run draws the same cards and delays, and a wait
 // that runs the event loop until something holds.
-#include "RandomSource.h"
+#include "app/RandomSource.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

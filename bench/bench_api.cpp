@@ -1,13 +1,13 @@
 // Backend access timings: decoding the two largest responses the agent reads,
 // the key conversion, and one full card fetch against the local study service
 // (skipped unless TAVLO_SERVICE_BIN names the service binary).
-#include "APIClient.h"
-#include "CardRecords.h"
-#include "CardService.h"
-#include "JournalRecords.h"
-#include "JsonDecoding.h"
-#include "KeychainService.h"
-#include "Log.h"
+#include "api/APIClient.h"
+#include "api/CardRecords.h"
+#include "api/CardService.h"
+#include "api/JournalRecords.h"
+#include "api/JsonDecoding.h"
+#include "api/KeychainService.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -2,14 +2,14 @@
 // against a local study service (started here from TAVLO_SERVICE_BIN or the
 // build tree) and needs a Secret Service, so run it inside
 // scripts/test-env.sh; without one it reports the pure logic timings only.
-#include "APIClient.h"
-#include "AppDelegate.h"
-#include "CardPick.h"
-#include "KeychainService.h"
-#include "Log.h"
-#include "PopupPanel.h"
-#include "PopupWindowController.h"
-#include "RandomSource.h"
+#include "api/APIClient.h"
+#include "api/KeychainService.h"
+#include "app/AppDelegate.h"
+#include "app/CardPick.h"
+#include "app/PopupPanel.h"
+#include "app/PopupWindowController.h"
+#include "app/RandomSource.h"
+#include "core/Log.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // Notes and journal: the preview of a 100 KB note and the journal search per
 // keystroke over 5,000 entries.
 
-#include "JournalListView.h"
-#include "JournalText.h"
-#include "MarkdownBlocks.h"
-#include "MarkdownPreview.h"
+#include "journal/JournalListView.h"
+#include "journal/JournalText.h"
+#include "journal/MarkdownBlocks.h"
+#include "journal/MarkdownPreview.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

@@ -5,13 +5,13 @@
 // counters in MB. Needs a Secret Service: run inside scripts/test-env.sh (or
 // through scripts/measure-resources.sh, which also gives it a real X display
 // with a tray).
-#include "APIClient.h"
-#include "AppDelegate.h"
-#include "KeychainService.h"
-#include "Log.h"
-#include "PopupPanel.h"
-#include "PopupWindowController.h"
-#include "RandomSource.h"
+#include "api/APIClient.h"
+#include "api/KeychainService.h"
+#include "app/AppDelegate.h"
+#include "app/PopupPanel.h"
+#include "app/PopupWindowController.h"
+#include "app/RandomSource.h"
+#include "core/Log.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 // Answer matching speed: similarity over texts of 10, 100 and 1,000
 // user-perceived characters, and one typed-answer decision end to end.
-#include "AnswerMatching.h"
-#include "SoundEffects.h"
-#include "TypingState.h"
+#include "review/AnswerMatching.h"
+#include "review/SoundEffects.h"
+#include "review/TypingState.h"
 
 #include <benchmark/benchmark.h>
 

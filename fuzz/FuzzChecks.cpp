@@ -1,11 +1,11 @@
 #include "FuzzChecks.h"
 
-#include "AnswerMatching.h"
-#include "CardRecords.h"
-#include "DraftStore.h"
-#include "JournalRecords.h"
-#include "JsonDecoding.h"
-#include "MarkdownBlocks.h"
+#include "api/CardRecords.h"
+#include "api/JournalRecords.h"
+#include "api/JsonDecoding.h"
+#include "journal/DraftStore.h"
+#include "journal/MarkdownBlocks.h"
+#include "review/AnswerMatching.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "DraftStore.h"
+#include "journal/DraftStore.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDateTime>
 #include <QJsonArray>

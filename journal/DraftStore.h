@@ -2,7 +2,7 @@
 // Unsaved quick notes, kept as one JSON array in the per-user settings store
 // so they survive the panel closing and the agent restarting.
 
-#include "NoteDraft.h"
+#include "journal/NoteDraft.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "JournalListView.h"
+#include "journal/JournalListView.h"
 
-#include "JournalService.h"
-#include "JournalStyle.h"
-#include "MarkdownPreview.h"
+#include "api/JournalService.h"
+#include "journal/JournalStyle.h"
+#include "journal/MarkdownPreview.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>

@@ -3,8 +3,8 @@
 // entries with a live search over titles and tags, an edit screen with the
 // "AI Standardize" step, and deletion after a confirmation.
 
-#include "JournalRecords.h"
-#include "JournalText.h"
+#include "api/JournalRecords.h"
+#include "journal/JournalText.h"
 
 #include <QList>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "JournalStyle.h"
+#include "journal/JournalStyle.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>

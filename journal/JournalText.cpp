@@ -1,4 +1,4 @@
-#include "JournalText.h"
+#include "journal/JournalText.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -2,8 +2,8 @@
 // Widget-free text rules of the notes and journal forms: search matching,
 // tag fields, entry dates and the failure lines shown to the learner.
 
-#include "JournalRecords.h"
-#include "Result.h"
+#include "api/JournalRecords.h"
+#include "api/Result.h"
 
 #include <QList>
 #include <QLocale>

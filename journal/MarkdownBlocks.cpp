@@ -1,4 +1,4 @@
-#include "MarkdownBlocks.h"
+#include "journal/MarkdownBlocks.h"
 
 #include <QStringView>
 

@@ -1,4 +1,4 @@
-#include "MarkdownPreview.h"
+#include "journal/MarkdownPreview.h"
 
 #include <QDesktopServices>
 #include <QFontDatabase>

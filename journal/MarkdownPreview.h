@@ -5,7 +5,7 @@
 // Raw HTML is never interpreted, no image or other resource is loaded, and
 // a link opens only when clicked.
 
-#include "MarkdownBlocks.h"
+#include "journal/MarkdownBlocks.h"
 
 #include <QList>
 #include <QTextBrowser>

@@ -1,4 +1,4 @@
-#include "NoteDraft.h"
+#include "journal/NoteDraft.h"
 
 #include <QJsonArray>
 #include <QJsonValue>

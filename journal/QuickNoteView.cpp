@@ -1,10 +1,10 @@
-#include "QuickNoteView.h"
+#include "journal/QuickNoteView.h"
 
-#include "DraftStore.h"
-#include "JournalService.h"
-#include "JournalStyle.h"
-#include "JournalText.h"
-#include "MarkdownPreview.h"
+#include "api/JournalService.h"
+#include "journal/DraftStore.h"
+#include "journal/JournalStyle.h"
+#include "journal/JournalText.h"
+#include "journal/MarkdownPreview.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

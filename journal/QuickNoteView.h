@@ -3,7 +3,7 @@
 // as a local draft while typing, an optional "AI Standardize" step, and the
 // save to the journal with a short confirmation.
 
-#include "NoteDraft.h"
+#include "journal/NoteDraft.h"
 
 #include <QPointer>
 #include <QStringList>

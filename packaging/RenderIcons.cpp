@@ -1,7 +1,7 @@
 // Writes the agent's tray icon as the PNG sizes of the hicolor theme, so the
 // launcher shows exactly what the tray shows:
 //   tavlo-render-icons OUTDIR   ->  OUTDIR/<n>x<n>/apps/tavlopopup.png
-#include "AppDelegate.h"
+#include "ui/AppIcon.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
-#include "QuizView.h"
+#include "review/QuizView.h"
 
-#include "AnswerMatching.h"
-#include "ReviewStyle.h"
-#include "SoundEffects.h"
-#include "Speech.h"
+#include "review/AnswerMatching.h"
+#include "review/ReviewStyle.h"
+#include "review/SoundEffects.h"
+#include "review/Speech.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "ReviewStyle.h"
+#include "review/ReviewStyle.h"
 
 #include <QApplication>
 

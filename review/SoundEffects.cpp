@@ -1,6 +1,6 @@
-#include "SoundEffects.h"
+#include "review/SoundEffects.h"
 
-#include "OnDemandLibrary.h"
+#include "core/OnDemandLibrary.h"
 
 #include <canberra.h>
 

@@ -1,6 +1,6 @@
-#include "Speech.h"
+#include "review/Speech.h"
 
-#include "AnswerMatching.h"
+#include "review/AnswerMatching.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
-#include "TypingState.h"
+#include "review/TypingState.h"
 
-#include "SoundEffects.h"
+#include "review/SoundEffects.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnswerMatching.h"
+#include "review/AnswerMatching.h"
 
 #include <QString>
 

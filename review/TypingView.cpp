@@ -1,7 +1,7 @@
-#include "TypingView.h"
+#include "review/TypingView.h"
 
-#include "ReviewStyle.h"
-#include "Speech.h"
+#include "review/ReviewStyle.h"
+#include "review/Speech.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TypingState.h"
+#include "review/TypingState.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 # for a bounded time, as many at once as there are cores. Any crash, sanitizer
 # report, broken property or slow input fails the run; the input is kept in
 # build-fuzz/artifacts/<target>/ and belongs in fuzz/regressions/<target>/
-# (replayed by the fuzz_regression_tests test) once the fault is mended.
+# (replayed by the fuzz_regression test) once the fault is mended.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET=60] [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,4 @@
-#include "DataFile.h"
+#include "service/DataFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // crash or power cut leaves either the old or the new file, never half of one.
 #pragma once
 
-#include "StudyStore.h"
+#include "service/StudyStore.h"
 
 #include <QString>
 

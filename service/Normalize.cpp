@@ -2,7 +2,7 @@
 // it does something plain and repeatable: the first sentence becomes the title,
 // the text becomes tidy markdown under that title, and the tags come from the
 // note's #hashtags or, failing those, its most frequent significant words.
-#include "StudyStore.h"
+#include "service/StudyStore.h"
 
 #include <QHash>
 #include <QRegularExpression>

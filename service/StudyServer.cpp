@@ -1,4 +1,4 @@
-#include "StudyServer.h"
+#include "service/StudyServer.h"
 
 #include <QElapsedTimer>
 #include <QHttpServerRequest>

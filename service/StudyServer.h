@@ -6,7 +6,7 @@
 // some faults need the raw socket (closing it unanswered, answering later).
 #pragma once
 
-#include "StudyStore.h"
+#include "service/StudyStore.h"
 
 #include <QAbstractHttpServer>
 #include <QDeadlineTimer>

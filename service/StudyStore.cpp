@@ -1,4 +1,4 @@
-#include "StudyStore.h"
+#include "service/StudyStore.h"
 
 #include <QCryptographicHash>
 #include <QHash>

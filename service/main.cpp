@@ -1,8 +1,8 @@
 // tavlo-study-service: a local stand-in for the study service, for development,
 // tests and a first run without an account elsewhere.
-#include "DataFile.h"
-#include "StudyServer.h"
-#include "StudyStore.h"
+#include "service/DataFile.h"
+#include "service/StudyServer.h"
+#include "service/StudyStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

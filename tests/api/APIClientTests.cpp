@@ -3,8 +3,8 @@
 // the error model, time-outs and broken responses.
 #include "ServiceSupport.h"
 
-#include "CardService.h"
-#include "JournalService.h"
+#include "api/CardService.h"
+#include "api/JournalService.h"
 
 #include <QJsonDocument>
 #include <QNetworkReply>

@@ -1,8 +1,8 @@
 // The wire records: key conversion, required and optional fields, number
 // types, exact 64-bit ids, and what a broken body turns into.
-#include "CardRecords.h"
-#include "JournalRecords.h"
-#include "JsonDecoding.h"
+#include "api/CardRecords.h"
+#include "api/JournalRecords.h"
+#include "api/JsonDecoding.h"
 
 #include <QJsonDocument>
 

@@ -2,7 +2,7 @@
 // (scripts/test-env.sh), and against no keyring daemon at all.
 #include <libsecret/secret.h> // before Qt: GLib uses the word "signals"
 
-#include "KeychainService.h"
+#include "api/KeychainService.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>

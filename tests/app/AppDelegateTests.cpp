@@ -2,12 +2,12 @@
 // pause and resume, settings), the tray menu's account label, switching
 // account, the login path without a token, the single-instance hand-over of a
 // second launch and the choice of display platform.
-#include "AppDelegate.h"
-#include "KeychainService.h"
-#include "Platform.h"
-#include "PopupWindowController.h"
-#include "SettingsView.h"
-#include "SingleInstance.h"
+#include "api/KeychainService.h"
+#include "app/AppDelegate.h"
+#include "app/Platform.h"
+#include "app/PopupWindowController.h"
+#include "app/SettingsView.h"
+#include "app/SingleInstance.h"
 #include "TestRandom.h"
 #include "TestSupport.h"
 

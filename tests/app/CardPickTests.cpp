@@ -1,8 +1,8 @@
 // The decisions of a card session without widgets: the first line of a text,
 // the rank-weighted pick, the question kind and its options, the delay draw,
 // and the session's phases. Randomness comes from seeded or scripted sources.
-#include "CardPick.h"
-#include "RandomSource.h"
+#include "app/CardPick.h"
+#include "app/RandomSource.h"
 #include "TestRandom.h"
 
 #include <QSet>

@@ -4,14 +4,14 @@
 // cycle draw its next delay; and every other way a session ends: no cards, a
 // failed fetch, a refused login, a failing review, no answer, an answer racing
 // the time-out, a released controller, a switch of account.
-#include "AppDelegate.h"
-#include "PopupWindowController.h"
+#include "app/AppDelegate.h"
+#include "app/PopupWindowController.h"
 #include "ServiceSupport.h"
 #include "TestRandom.h"
 
-#include "LoginView.h"
-#include "QuizView.h"
-#include "TypingView.h"
+#include "app/LoginView.h"
+#include "review/QuizView.h"
+#include "review/TypingView.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 // The popup panel: the window it makes (tool, on top, fixed size, close
 // control), where it sits for every kind of content, that one controller never
 // shows two panels, and the settings form with its minutes/seconds conversion.
-#include "PopupPanel.h"
-#include "PopupWindowController.h"
-#include "SettingsView.h"
+#include "app/PopupPanel.h"
+#include "app/PopupWindowController.h"
+#include "app/SettingsView.h"
 #include "TestSupport.h"
 
 #include <QGuiApplication>

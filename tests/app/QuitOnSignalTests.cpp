@@ -2,8 +2,8 @@
 // ordinary way (aboutToQuit runs), so typing not yet saved as a draft is kept;
 // and a second signal ends an agent whose loop never comes back.
 #include "PrivateDrafts.h"
-#include "QuickNoteView.h"
-#include "QuitOnSignal.h"
+#include "app/QuitOnSignal.h"
+#include "journal/QuickNoteView.h"
 #include "TestSupport.h"
 
 #include <QPlainTextEdit>

@@ -2,7 +2,7 @@
 // what is written (keys, id case, dates), ordering, and what happens to
 // stored data that cannot be read.
 
-#include "DraftStore.h"
+#include "journal/DraftStore.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 // account (seeded with four entries).
 
 #include "FormTest.h"
-#include "JournalListView.h"
+#include "journal/JournalListView.h"
 
 #include <QContextMenuEvent>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // Widget-free rules of the journal forms: search, tag fields, entry dates
 // and the failure lines.
 
-#include "JournalText.h"
+#include "journal/JournalText.h"
 
 #include <gtest/gtest.h>
 

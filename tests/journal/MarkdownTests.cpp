@@ -1,8 +1,8 @@
 // The preview's line parser over every line kind and their mixtures, and the
 // inline markup inside the rendered document.
 
-#include "MarkdownBlocks.h"
-#include "MarkdownPreview.h"
+#include "journal/MarkdownBlocks.h"
+#include "journal/MarkdownPreview.h"
 #include "TestSupport.h"
 
 #include <QTextDocument>

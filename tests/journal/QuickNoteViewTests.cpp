@@ -1,10 +1,10 @@
 // The quick note form against the real local study service signed in as the
 // demo account: drafts while typing, resume, standardize, save and failures.
 
-#include "DraftStore.h"
+#include "journal/DraftStore.h"
 #include "FormTest.h"
 #include "PrivateDrafts.h"
-#include "QuickNoteView.h"
+#include "journal/QuickNoteView.h"
 
 #include <QPlainTextEdit>
 

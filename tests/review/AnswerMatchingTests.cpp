@@ -1,4 +1,4 @@
-#include "AnswerMatching.h"
+#include "review/AnswerMatching.h"
 
 #include <QRandomGenerator>
 #include <QTextBoundaryFinder>

@@ -1,5 +1,5 @@
 // The multiple-choice view driven like a learner would, under the offscreen platform.
-#include "QuizView.h"
+#include "review/QuizView.h"
 #include "SoundRecorder.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "SoundEffects.h"
+#include "review/SoundEffects.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SoundEffects.h"
+#include "review/SoundEffects.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 // Speech runs a fake speech command that records its argument vector, so the
 // tests see exactly what the real one would be given.
-#include "QuizView.h"
-#include "Speech.h"
+#include "review/QuizView.h"
+#include "review/Speech.h"
 #include "TestSupport.h"
-#include "TypingView.h"
+#include "review/TypingView.h"
 
 #include <QFile>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 // The decision procedure of a typed answer, driven without widgets.
-#include "TypingState.h"
+#include "review/TypingState.h"
 
 #include "SoundRecorder.h"
 

@@ -1,9 +1,9 @@
 // The typed-answer view driven like a learner would, under the offscreen
 // platform. The decisions are TypingState's (TypingStateTests); here each way
 // from one state to the next is wired once: keys, buttons, focus, what shows.
-#include "ReviewStyle.h"
+#include "review/ReviewStyle.h"
 #include "TestSupport.h"
-#include "TypingView.h"
+#include "review/TypingView.h"
 
 #include <QApplication>
 #include <QLabel>

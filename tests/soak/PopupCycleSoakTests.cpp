@@ -6,14 +6,14 @@
 // After every popup: no panel or controller is left behind, the cycle has
 // exactly one timer pending, and the answer was either recorded by the service
 // or logged as "Error submitting review: ", never both and never neither.
-#include "AppDelegate.h"
-#include "PopupPanel.h"
-#include "PopupWindowController.h"
+#include "app/AppDelegate.h"
+#include "app/PopupPanel.h"
+#include "app/PopupWindowController.h"
 #include "ServiceSupport.h"
 #include "TestRandom.h"
 
-#include "QuizView.h"
-#include "TypingView.h"
+#include "review/QuizView.h"
+#include "review/TypingView.h"
 
 #include <QApplication>
 #include <QLineEdit>

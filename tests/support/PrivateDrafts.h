@@ -1,6 +1,6 @@
 #pragma once
 // The shared draft store on a fresh INI file for the life of the object.
-#include "DraftStore.h"
+#include "journal/DraftStore.h"
 
 #include <QTemporaryDir>
 

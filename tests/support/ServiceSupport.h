@@ -3,9 +3,9 @@
 // its error cases, and the one signed-in study service of a test binary.
 #include "TestSupport.h"
 
-#include "APIClient.h"
-#include "KeychainService.h"
-#include "Result.h"
+#include "api/APIClient.h"
+#include "api/KeychainService.h"
+#include "api/Result.h"
 #include "StudyService.h"
 
 #include <gtest/gtest.h>

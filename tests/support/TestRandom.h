@@ -1,5 +1,5 @@
 #pragma once
-#include "RandomSource.h"
+#include "app/RandomSource.h"
 
 #include <deque>
 #include <random>

@@ -1,7 +1,7 @@
 #pragma once
 // What every test may use: one wait on the event loop and one reader of the
 // agent's log lines.
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "LoginView.h"
+#include "app/LoginView.h"
 
-#include "APIClient.h"
+#include "api/APIClient.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // start, so an idle agent does not carry its pages. Qt's QLibrary does the
 // loading; this adds the typed, all-or-nothing lookup of the few calls used
 // and the one log line when the library cannot serve.
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QLibrary>
 #include <QString>

@@ -2,7 +2,7 @@
 // service; failures are made real with the service's fault injector.
 #include "ServiceSupport.h"
 
-#include "LoginView.h"
+#include "app/LoginView.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // Wiping secrets: only buffers we alone own are overwritten; a buffer shared
 // with someone else (a line edit, a request in flight, a literal) is released
 // and left intact for its other owners.
-#include "SecureZero.h"
+#include "core/SecureZero.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 # scratch root and checks what a user would get: the files, the launcher and
 # autostart entries, the dependencies, and that the installed agent starts,
 # logs "App launched" and exits cleanly on SIGTERM.
-#   test_package.sh CPACK CPACK_CONFIG
+#   PackageTests.sh CPACK CPACK_CONFIG
 set -uo pipefail
 cpack=$1 config=$2
 log=/tmp/tavlopopup.log

@@ -1,4 +1,4 @@
-#include "SecureZero.h"
+#include "core/SecureZero.h"
 
 #include <string.h>
 
