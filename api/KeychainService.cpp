@@ -327,18 +327,18 @@ void setCallTimeoutForTesting(double seconds)
     unreachableUntil = 0;
 }
 
-void setLibraryForTesting(const QString& fileName)
+void setLibraryFile(const QString& fileName)
 {
     libraryFileName() = fileName;
 }
 
-void forgetCachedTokenForTesting()
+void forgetCachedToken()
 {
     std::lock_guard lock(cacheMutex);
     cachedAccessToken.reset();
 }
 
-void setAfterLoadHookForTesting(void (*hook)())
+void setAfterLoadHook(void (*hook)())
 {
     afterLoadHook = hook;
 }

@@ -36,13 +36,13 @@ bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, con
 // Tests bound the keyring calls more tightly (seconds; <= 0 restores 3 s);
 // this also forgets an earlier time-out (after one, calls fail at once for 10 s).
 void setCallTimeoutForTesting(double seconds);
-// Tests drop the in-memory token so the next read goes to the keyring.
-void forgetCachedTokenForTesting();
-// Tests name another file for the keyring library; only a call made before
-// the first keyring call of the process counts.
-void setLibraryForTesting(const QString& fileName);
-// Tests run `hook` inside getAccessToken, after the keyring was read and
-// before the cache is filled (nullptr removes it).
-void setAfterLoadHookForTesting(void (*hook)());
+// Drops the in-memory token, so the next read goes to the keyring.
+void forgetCachedToken();
+// Names another file for the keyring library; only a call made before the
+// first keyring call of the process counts.
+void setLibraryFile(const QString& fileName);
+// Runs `hook` inside getAccessToken, after the keyring was read and before
+// the cache is filled (nullptr removes it).
+void setAfterLoadHook(void (*hook)());
 
 } // namespace KeychainService

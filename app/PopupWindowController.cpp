@@ -243,7 +243,7 @@ void PopupWindowController::startAutoDismissTimer(std::shared_ptr<CardSession> s
     timer->start();
 }
 
-void PopupWindowController::fireAutoDismissForTesting()
+void PopupWindowController::fireAutoDismissNow()
 {
     if (auto s = session_.lock(); s && dismissTimer_) {
         dismissTimer_->stop();
@@ -251,7 +251,7 @@ void PopupWindowController::fireAutoDismissForTesting()
     }
 }
 
-void PopupWindowController::answerForTesting(int quality)
+void PopupWindowController::answerShownCard(int quality)
 {
     if (auto s = session_.lock(); s && s->answer)
         s->answer(quality);

@@ -57,9 +57,9 @@ public:
     std::optional<ShownQuestion> shownQuestion() const { return shown_; }
     // Does what the auto-dismiss timer does when it fires, at once: posts the
     // time-out to the event queue.
-    void fireAutoDismissForTesting();
+    void fireAutoDismissNow();
     // Reports a quality the way the shown view would.
-    void answerForTesting(int quality);
+    void answerShownCard(int quality);
 
 signals:
     // Any successful sign-in through a panel of this controller.

@@ -50,7 +50,7 @@ RandomSource& source()
     return *current;
 }
 
-void setSourceForTesting(std::shared_ptr<RandomSource> s)
+void setSource(std::shared_ptr<RandomSource> s)
 {
     QMutexLocker lock(&sourceMutex);
     current = std::move(s);

@@ -29,7 +29,7 @@ namespace Random {
 // The source the agent draws from (OsRandomSource unless a test replaced it).
 RandomSource& source();
 // Replaces the source; nullptr goes back to the operating system's.
-void setSourceForTesting(std::shared_ptr<RandomSource> source);
+void setSource(std::shared_ptr<RandomSource> source);
 
 constexpr std::uint64_t kTwo53 = std::uint64_t(1) << 53;
 

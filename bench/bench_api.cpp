@@ -127,7 +127,7 @@ void BM_FetchTroubleCardsRoundTrip(benchmark::State& state)
     }
     qputenv("TAVLO_API_BASE_URL", baseURL.toUtf8());
     QTemporaryDir logDir;
-    LogFile::setPathForTesting(logDir.filePath("bench.log"));
+    LogFile::setPath(logDir.filePath("bench.log"));
 
     std::optional<Result<void>> signedIn;
     APIClient::login("demo@tavlo.app", "tavlo-demo", nullptr, [&](Result<void> r) { signedIn.emplace(std::move(r)); });
@@ -151,7 +151,7 @@ void BM_FetchTroubleCardsRoundTrip(benchmark::State& state)
         cards = int(result->value().size());
     }
     state.counters["cards"] = cards;
-    LogFile::setPathForTesting(QString());
+    LogFile::setPath(QString());
     KeychainService::clearAll();
     service.kill();
     service.waitForFinished();

@@ -109,10 +109,10 @@ BENCHMARK(BM_OsRandomDelay);
 void BM_LogLine(benchmark::State& state)
 {
     QTemporaryDir dir;
-    LogFile::setPathForTesting(dir.filePath(QStringLiteral("bench.log")));
+    LogFile::setPath(dir.filePath(QStringLiteral("bench.log")));
     for (auto _ : state)
         log(QStringLiteral("panel shown at (20, 440, 420, 340)"));
-    LogFile::setPathForTesting(QString());
+    LogFile::setPath(QString());
 }
 BENCHMARK(BM_LogLine)->Unit(benchmark::kMicrosecond);
 
@@ -124,8 +124,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir logDir;
-    LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
-    Random::setSourceForTesting(std::make_shared<Seeded>(1));
+    LogFile::setPath(logDir.filePath(QStringLiteral("agent.log")));
+    Random::setSource(std::make_shared<Seeded>(1));
     Service service;
     if (service.start()) {
         g_service = &service;

@@ -171,7 +171,7 @@ bool runPopups(AppDelegate& d, int count, Seeded& rs)
             }))
             return false;
         last = d.popupController();
-        last->answerForTesting(grades[rs.below(3)]);
+        last->answerShownCard(grades[rs.below(3)]);
         if (i + 1 == count) {
             d.setMinInterval(300);
             d.setMaxInterval(300);
@@ -242,9 +242,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir logDir;
-    LogFile::setPathForTesting(logDir.filePath(QStringLiteral("agent.log")));
+    LogFile::setPath(logDir.filePath(QStringLiteral("agent.log")));
     PopupWindowController::setTimingForTesting({60000, 10});
-    Random::setSourceForTesting(std::make_shared<Seeded>(7));
+    Random::setSource(std::make_shared<Seeded>(7));
     Service service;
     if (service.start()) {
         g_service = &service;

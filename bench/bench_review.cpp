@@ -71,7 +71,7 @@ BENCHMARK(BM_SimilarityOneTypo)->Arg(100)->Arg(1000)->Unit(benchmark::kMicroseco
 
 void submitOnce(benchmark::State& state, const QString& expected, const QString& typed)
 {
-    SoundEffects::setObserverForTesting([](SoundEffects::Sound) {});
+    SoundEffects::setObserver([](SoundEffects::Sound) {});
     int reported = 0;
     for (auto _ : state) {
         TypingState typing(expected, [&](int q) { reported += q; });
@@ -80,7 +80,7 @@ void submitOnce(benchmark::State& state, const QString& expected, const QString&
         benchmark::DoNotOptimize(typing.result());
     }
     benchmark::DoNotOptimize(reported);
-    SoundEffects::setObserverForTesting(nullptr);
+    SoundEffects::setObserver(nullptr);
 }
 
 void BM_HandleSubmitCorrect(benchmark::State& state)

@@ -72,7 +72,7 @@ QString path()
     return overridePath().isEmpty() ? QString::fromLatin1(kDefaultPath) : overridePath();
 }
 
-void setPathForTesting(const QString& p)
+void setPath(const QString& p)
 {
     QMutexLocker lock(&pathMutex());
     overridePath() = p;

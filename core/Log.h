@@ -11,8 +11,8 @@ void log(const QString& message);
 namespace LogFile {
 // The file every line goes to: "/tmp/tavlopopup.log" in the agent.
 QString path();
-// Tests point the log at a file of their own; an empty path restores the default.
-void setPathForTesting(const QString& path);
+// Points the log at another file; an empty path restores the default.
+void setPath(const QString& path);
 // The line as written for a message at the given instant (UTC, no fractions).
 QByteArray formatLine(const QString& message, const QDateTime& when);
 } // namespace LogFile

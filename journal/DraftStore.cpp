@@ -8,7 +8,7 @@
 #include <QSettings>
 
 namespace {
-quint64 writeCount = 0;
+quint64 writes = 0;
 
 QString& sharedFileOverride()
 {
@@ -24,12 +24,12 @@ DraftStore& DraftStore::shared()
     return store;
 }
 
-quint64 DraftStore::writeCountForTesting()
+quint64 DraftStore::writeCount()
 {
-    return writeCount;
+    return writes;
 }
 
-void DraftStore::setSharedFileForTesting(const QString& path)
+void DraftStore::useSharedFile(const QString& path)
 {
     sharedFileOverride() = path;
 }
@@ -141,5 +141,5 @@ void DraftStore::persist(QSettings& s, const QList<NoteDraft>& drafts)
         array.append(d.toJson());
     s.setValue(QLatin1String(key), QJsonDocument(array).toJson(QJsonDocument::Compact));
     s.sync();
-    ++writeCount;
+    ++writes;
 }

@@ -24,10 +24,10 @@ public:
     static DraftStore& shared();
     // Points the shared store at an INI file of its own; empty restores the
     // per-user default.
-    static void setSharedFileForTesting(const QString& path);
+    static void useSharedFile(const QString& path);
 
-    // How many times any store wrote its array, for tests of the debounce.
-    static quint64 writeCountForTesting();
+    // How many times any store wrote its array.
+    static quint64 writeCount();
 
     // A store on the given INI file (tests, tools); empty means the default.
     explicit DraftStore(QString settingsFile = {});

@@ -372,7 +372,7 @@ void JournalListView::fetchEntries()
     });
 }
 
-void JournalListView::setEntriesForTesting(QList<JournalEntryData> entries)
+void JournalListView::showEntries(QList<JournalEntryData> entries)
 {
     setEntries(std::move(entries));
     loading_ = false;

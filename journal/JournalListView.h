@@ -46,7 +46,7 @@ public:
     QMessageBox* deleteAlert() const { return deleteAlert_; }
 
     // Shows these entries as if Load had returned them (benchmarks, tools).
-    void setEntriesForTesting(QList<JournalEntryData> entries);
+    void showEntries(QList<JournalEntryData> entries);
 
     // Runs Load again (the form does it each time it is shown).
     void fetchEntries();

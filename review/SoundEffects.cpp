@@ -91,12 +91,12 @@ void playIncorrect()
     play(Sound::incorrect);
 }
 
-void setObserverForTesting(std::function<void(Sound)> watch)
+void setObserver(std::function<void(Sound)> watch)
 {
     observer() = std::move(watch);
 }
 
-void setLibraryForTesting(const QString& fileName)
+void setLibraryFile(const QString& fileName)
 {
     libraryFileName() = fileName;
 }

@@ -16,11 +16,11 @@ void playIncorrect();
 // The freedesktop theme sound played for each feedback.
 const char* themeSoundName(Sound sound);
 
-// Tests observe the feedback instead of hearing it: while an observer is set
-// it is called in place of the playback. Pass nullptr to restore playback.
-void setObserverForTesting(std::function<void(Sound)> observer);
-// Tests name another file for the sound library; only a call made before the
+// While an observer is set it is called in place of the playback; nullptr
+// restores playback.
+void setObserver(std::function<void(Sound)> observer);
+// Names another file for the sound library; only a call made before the
 // first sound of the process counts.
-void setLibraryForTesting(const QString& fileName);
+void setLibraryFile(const QString& fileName);
 
 } // namespace SoundEffects

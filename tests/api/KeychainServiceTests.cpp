@@ -67,7 +67,7 @@ protected:
     }
     void TearDown() override
     {
-        KeychainService::setAfterLoadHookForTesting(nullptr);
+        KeychainService::setAfterLoadHook(nullptr);
         KeychainService::clearAll();
     }
 };
@@ -99,7 +99,7 @@ TEST_F(Keychain, ValuesAreStoredAsUtf8AndReplacedNeverDuplicated)
     EXPECT_EQ(rawCount("email"), 1);
     EXPECT_EQ(rawCount("password"), 1);
     EXPECT_EQ(rawCount("access_token"), 1);
-    KeychainService::forgetCachedTokenForTesting();
+    KeychainService::forgetCachedToken();
     EXPECT_EQ(KeychainService::getAccessToken(), QString(""));
 }
 
@@ -114,7 +114,7 @@ TEST_F(Keychain, HalfAPairOrInvalidUtf8IsNoValue)
     ASSERT_TRUE(rawStore("email", QByteArray("\xff\xfe", 2)));
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
     ASSERT_TRUE(rawStore("access_token", QByteArray("ab\xc3", 3)));
-    KeychainService::forgetCachedTokenForTesting();
+    KeychainService::forgetCachedToken();
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
 }
 
@@ -123,15 +123,15 @@ TEST_F(Keychain, HalfAPairOrInvalidUtf8IsNoValue)
 TEST_F(Keychain, ClearDuringTokenLoadLeavesNoToken)
 {
     ASSERT_TRUE(rawStore("access_token", "old-account"));
-    KeychainService::forgetCachedTokenForTesting();
+    KeychainService::forgetCachedToken();
     static std::atomic<int> hookRuns{0};
     hookRuns = 0;
-    KeychainService::setAfterLoadHookForTesting([] {
+    KeychainService::setAfterLoadHook([] {
         if (hookRuns++ == 0)
             KeychainService::clearAll(); // the learner switches account right now
     });
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
-    KeychainService::setAfterLoadHookForTesting(nullptr);
+    KeychainService::setAfterLoadHook(nullptr);
     EXPECT_EQ(hookRuns.load(), 1);
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(rawLoad("access_token").has_value());
@@ -170,7 +170,7 @@ TEST(KeychainChild, OperationsWithoutAKeyring)
         GTEST_SKIP() << "runs only as the child of NoKeyring.AbsentValuesQuickly";
     LogCapture logs;
     if (mode == "nolib")
-        KeychainService::setLibraryForTesting(logs.path() + ".missing-libsecret-1.so.0"); // no such file
+        KeychainService::setLibraryFile(logs.path() + ".missing-libsecret-1.so.0"); // no such file
     KeychainService::setCallTimeoutForTesting(0.5);
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());

@@ -102,7 +102,7 @@ TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
     const auto at = q.options.indexOf(q.correctAnswer);
     ASSERT_GE(at, 0);
     QTest::keyClick(quiz, Qt::Key(Qt::Key_1 + at)); // the number keys pick an option, the way the learner does
-    c.answerForTesting(1); // a second report of the same question is ignored
+    c.answerShownCard(1); // a second report of the same question is ignored
     ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "closes after the wait";
     const QJsonArray posted = reviews();
     ASSERT_EQ(posted.size(), 1);
@@ -162,17 +162,17 @@ TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
     const std::tuple<const char*, SessionTiming, Act, int, int> rows[] = {
         {"review fails", {60000, 20}, [this](auto& c) {
              service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/reviews"}, {"body", "review store down"}});
-             c->answerForTesting(3); }, 1, 0},
+             c->answerShownCard(3); }, 1, 0},
         {"no answer", {30, 20}, [](auto&) {}, 0, 0},
         {"answer after the time-out", {60000, 20}, [this](auto& c) {
-             c->fireAutoDismissForTesting();
+             c->fireAutoDismissNow();
              ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
-             c->answerForTesting(4);
+             c->answerShownCard(4);
          }, 0, 0},
         {"controller released", {40, 20}, [](auto& c) { c.reset(); }, 0, 0}, // a newer panel replaced it
         {"answer while the time-out fires", {60000, 50}, [this](auto& c) {
-             c->fireAutoDismissForTesting(); // the time-out is on its way through the queue
-             c->answerForTesting(4);         // and the learner answers just then
+             c->fireAutoDismissNow(); // the time-out is on its way through the queue
+             c->answerShownCard(4);         // and the learner answers just then
              drainEvents();
              EXPECT_TRUE(c->panel() && dismissals == 0) << "the time-out must not close the panel under the answer";
          }, 1, 1},
@@ -206,7 +206,7 @@ TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
     d.showCardNow();
     ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
     QPointer<PopupWindowController> paused = d.popupController();
-    paused->answerForTesting(4);
+    paused->answerShownCard(4);
     ASSERT_TRUE(waitUntil([&] { return paused->panel() == nullptr; }));
     drainEvents();
     EXPECT_EQ(std::make_tuple(d.popupTimer(), d.isPaused(), menuText(d, 100), reviews().size()),
@@ -216,7 +216,7 @@ TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
     d.showCardNow();
     ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
     QPointer<PopupWindowController> answered = d.popupController();
-    answered->answerForTesting(4);
+    answered->answerShownCard(4);
     d.switchAccount(); // while the review is on its way
     ASSERT_TRUE(waitUntil([&] { return answered.isNull(); })) << "the answered session ran to its end";
     drainEvents();

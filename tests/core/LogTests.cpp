@@ -113,7 +113,7 @@ TEST_F(LogTest, NeverWritesThroughALinkOrIntoSomethingElse)
     }
 
     // A directory that is not there: the call returns normally.
-    LogFile::setPathForTesting(QFile::decodeName(dir + "/no/such/dir/file.log"));
+    LogFile::setPath(QFile::decodeName(dir + "/no/such/dir/file.log"));
     log(QStringLiteral("lost"));
 }
 

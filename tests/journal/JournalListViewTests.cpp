@@ -100,7 +100,7 @@ TEST_F(JournalListViewTest, LongListsAndSearch)
     QList<JournalEntryData> many;
     for (int i = 0; i < 100; ++i)
         many.append({1000 + i, QStringLiteral("Entry %1").arg(i), {}, QStringList{"t"}, {}, {}});
-    view->setEntriesForTesting(many);
+    view->showEntries(many);
     const qsizetype first = rows().size();
     EXPECT_GT(first, 5);
     EXPECT_LT(first, 100);

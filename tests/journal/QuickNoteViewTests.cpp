@@ -34,19 +34,19 @@ TEST_F(QuickNoteViewTest, ResumeRulesAndTheDelayedDraftSave)
 {
     // Nothing stored: empty editor, a fresh id, nothing written until a
     // burst of keystrokes, and then once, after the last.
-    quint64 before = DraftStore::writeCountForTesting();
+    quint64 before = DraftStore::writeCount();
     open();
     EXPECT_TRUE(editor()->toPlainText().isEmpty());
     EXPECT_TRUE(view->draftId().has_value());
     EXPECT_FALSE(enabled("saveButton"));
     EXPECT_FALSE(enabled("standardizeButton"));
     EXPECT_FALSE(view->hasPendingDraftSave());
-    EXPECT_EQ(DraftStore::writeCountForTesting(), before);
+    EXPECT_EQ(DraftStore::writeCount(), before);
     type(QStringLiteral("abc"));
     EXPECT_TRUE(view->hasPendingDraftSave());
-    EXPECT_EQ(DraftStore::writeCountForTesting(), before) << "nothing is written while typing";
+    EXPECT_EQ(DraftStore::writeCount(), before) << "nothing is written while typing";
     ASSERT_TRUE(waitUntil([&] { return !view->hasPendingDraftSave(); }));
-    EXPECT_EQ(DraftStore::writeCountForTesting(), before + 1);
+    EXPECT_EQ(DraftStore::writeCount(), before + 1);
     ASSERT_TRUE(storedDraft().has_value());
     EXPECT_EQ(storedDraft()->text, QStringLiteral("abc"));
     drafts.store().remove(*view->draftId());
@@ -68,13 +68,13 @@ TEST_F(QuickNoteViewTest, ResumeRulesAndTheDelayedDraftSave)
     older.normalizedContent = QStringLiteral("# Older\n\n**text**");
     older.isNormalized = true;
     drafts.store().save(older);
-    before = DraftStore::writeCountForTesting();
+    before = DraftStore::writeCount();
     open();
     EXPECT_TRUE(shown("badge"));
     EXPECT_TRUE(checked("previewSegment"));
     EXPECT_TRUE(shown("markdownPreview"));
     EXPECT_FALSE(view->hasPendingDraftSave());
-    EXPECT_EQ(DraftStore::writeCountForTesting(), before);
+    EXPECT_EQ(DraftStore::writeCount(), before);
 }
 
 // Return in the editor starts a new line. A failed standardize or save says

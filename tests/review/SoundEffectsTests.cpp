@@ -17,7 +17,7 @@ TEST(SoundEffects, AMissingLibraryMeansSilenceAndOneLogLine)
             bool once = false;
             {
                 LogCapture log;
-                SoundEffects::setLibraryForTesting(log.path() + QStringLiteral(".missing-libcanberra.so.0"));
+                SoundEffects::setLibraryFile(log.path() + QStringLiteral(".missing-libcanberra.so.0"));
                 SoundEffects::playCorrect();
                 SoundEffects::playIncorrect();
                 once = log.startingWith(QStringLiteral("Sounds unavailable: ")).size() == 1;

@@ -6,8 +6,8 @@
 
 // Records the feedback sounds instead of playing them, for one test.
 struct SoundRecorder {
-    SoundRecorder() { SoundEffects::setObserverForTesting([this](SoundEffects::Sound s) { played.push_back(s); }); }
-    ~SoundRecorder() { SoundEffects::setObserverForTesting(nullptr); }
+    SoundRecorder() { SoundEffects::setObserver([this](SoundEffects::Sound s) { played.push_back(s); }); }
+    ~SoundRecorder() { SoundEffects::setObserver(nullptr); }
     std::vector<SoundEffects::Sound> played;
 };
 

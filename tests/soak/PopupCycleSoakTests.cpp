@@ -97,7 +97,7 @@ TEST_F(Soak, FiveHundredPopupsWithFailingRequestsLeakNothingAndLoseNoReview)
             // each kind in its own view
             ASSERT_TRUE(quiz ? q.kind == CardPick::QuestionKind::multipleChoice : typing && q.kind == CardPick::QuestionKind::typedAnswer);
             if (action < 8) {
-                c->fireAutoDismissForTesting(); // left unanswered
+                c->fireAutoDismissNow(); // left unanswered
                 ++outcomes["timed out"];
             } else if (quiz) {
                 const int pick = int(rs.below(std::uint64_t(q.options.size())));
@@ -115,7 +115,7 @@ TEST_F(Soak, FiveHundredPopupsWithFailingRequestsLeakNothingAndLoseNoReview)
                 ++outcomes["typed"];
             } else {
                 answered = {q.cardId, std::array {4, 3, 1}[rs.below(3)]};
-                c->answerForTesting(answered->second);
+                c->answerShownCard(answered->second);
                 ++outcomes["typed"];
             }
             ASSERT_TRUE(waitUntil(idle));

@@ -9,9 +9,9 @@ public:
     PrivateDrafts()
     {
         path_ = dir_.filePath(QStringLiteral("TavloPopup.conf"));
-        DraftStore::setSharedFileForTesting(path_);
+        DraftStore::useSharedFile(path_);
     }
-    ~PrivateDrafts() { DraftStore::setSharedFileForTesting({}); }
+    ~PrivateDrafts() { DraftStore::useSharedFile({}); }
     QString path() const { return path_; }
     DraftStore& store() { return DraftStore::shared(); }
 

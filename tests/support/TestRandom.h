@@ -36,6 +36,6 @@ private:
 
 // Installs a source for one test and puts the operating system's back after.
 struct ScopedRandom {
-    explicit ScopedRandom(std::shared_ptr<RandomSource> s) { Random::setSourceForTesting(std::move(s)); }
-    ~ScopedRandom() { Random::setSourceForTesting(nullptr); }
+    explicit ScopedRandom(std::shared_ptr<RandomSource> s) { Random::setSource(std::move(s)); }
+    ~ScopedRandom() { Random::setSource(nullptr); }
 };

@@ -48,9 +48,9 @@ public:
     LogCapture()
     {
         path_ = dir_.filePath(QStringLiteral("app.log"));
-        LogFile::setPathForTesting(path_);
+        LogFile::setPath(path_);
     }
-    ~LogCapture() { LogFile::setPathForTesting(QString()); }
+    ~LogCapture() { LogFile::setPath(QString()); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
