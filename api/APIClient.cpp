@@ -4,6 +4,7 @@
 #include "api/KeychainService.h"
 #include "core/Log.h"
 #include "core/SecureZero.h"
+#include "core/Timing.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -21,19 +22,14 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <atomic>
-#include <cmath>
-#include <limits>
 #include <memory>
 
 namespace APIClient {
 
 namespace {
 
-constexpr double kDefaultTimeout = 15.0;
+constexpr double kDefaultTimeout = Timing::requestTimeout;
 constexpr qint64 kMaxResponseBytes = 16 * 1024 * 1024;
-
-std::atomic<double> timeoutScale{1.0};
 
 QString tr(const char* text)
 {
@@ -124,12 +120,6 @@ void withKeyring(std::function<T()> work, std::function<void(T)> then)
             mainObject(), [then = std::move(then), value = std::move(value)]() mutable { then(std::move(value)); },
             Qt::QueuedConnection);
     });
-}
-
-int timeoutMilliseconds(double seconds)
-{
-    const double ms = seconds * timeoutScale.load() * 1000.0;
-    return int(std::clamp(std::ceil(ms), 1.0, double(std::numeric_limits<int>::max())));
 }
 
 std::optional<QString> decodeUtf8(const QByteArray& bytes)
@@ -284,7 +274,7 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
         request.setRawHeader("Authorization", header);
         secureZero(header); // shared with the request now: only released
     }
-    request.setTransferTimeout(timeoutMilliseconds(timeoutSeconds));
+    request.setTransferTimeout(int(Timing::interval(timeoutSeconds).count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
     const QByteArray verb = method.toLatin1();
@@ -500,11 +490,6 @@ void login(const QString& email, const QString& password, QObject* context, Call
     auto sink = makeSink<void>(context, std::move(done));
     const std::uint64_t startGeneration = KeychainService::generation();
     onMain([=] { loginFrom(startGeneration, email, password, sink); });
-}
-
-void setTimeoutScaleForTesting(double scale)
-{
-    timeoutScale = scale > 0 ? scale : 1.0;
 }
 
 } // namespace APIClient

@@ -44,7 +44,4 @@ void authenticatedRequest(const QString& path, QObject* context, Callback<QByteA
 // Exchanges e-mail and password for a token and stores all three.
 void login(const QString& email, const QString& password, QObject* context, Callback<void> done);
 
-// Tests scale the time-outs down; 1.0 in the shipped agent.
-void setTimeoutScaleForTesting(double scale);
-
 } // namespace APIClient

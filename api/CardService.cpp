@@ -2,6 +2,7 @@
 
 #include "api/APIClient.h"
 #include "core/Log.h"
+#include "core/Timing.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,7 +14,7 @@ namespace CardService {
 
 namespace {
 
-constexpr double kTimeout = 15.0;
+constexpr double kTimeout = Timing::requestTimeout;
 constexpr int kLoggedCharacters = 200;
 
 // The start of the body as the learner would count it: whole grapheme

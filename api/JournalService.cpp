@@ -1,5 +1,6 @@
 #include "api/JournalService.h"
 
+#include "core/Timing.h"
 #include "api/APIClient.h"
 
 #include <QJsonArray>
@@ -10,8 +11,9 @@ namespace JournalService {
 
 namespace {
 
-constexpr double kTimeout = 15.0;
-constexpr double kSlowTimeout = 30.0; // quick notes and normalizing wait on the backend's text work
+// Quick notes and normalizing wait on the backend's text work.
+constexpr double kTimeout = Timing::requestTimeout;
+constexpr double kSlowTimeout = Timing::slowRequestTimeout;
 
 QByteArray compact(const QJsonObject& object)
 {

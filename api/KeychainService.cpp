@@ -6,6 +6,7 @@
 #include "api/KeychainService.h"
 #include "core/OnDemandLibrary.h"
 #include "core/SecureZero.h"
+#include "core/Timing.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -21,7 +22,6 @@ namespace KeychainService {
 namespace {
 
 constexpr const char* kServiceName = "com.tavlo.popup";
-constexpr double kDefaultCallTimeout = 3.0;
 
 const SecretSchema* schema()
 {
@@ -86,8 +86,6 @@ const SecretApi* secretApi()
     return api;
 }
 
-std::atomic<double> callTimeout{kDefaultCallTimeout};
-
 // The token cache and the generation; the mutex is held only while they are
 // read or written, never across a keyring call.
 std::mutex cacheMutex;
@@ -103,7 +101,6 @@ std::atomic<void (*)()> afterLoadHook{nullptr};
 // After a call had to be cancelled, the keyring is taken as unreachable for a
 // while: a sign-in makes six calls, and six full time-outs in a row would
 // keep the learner waiting for no gain.
-constexpr std::chrono::seconds kBackOff{10};
 std::atomic<std::int64_t> unreachableUntil{0}; // steady-clock nanoseconds
 
 std::int64_t steadyNow()
@@ -124,14 +121,15 @@ class BoundedCall {
 public:
     explicit BoundedCall(const SecretApi& api) : api_(api), cancellable_(api.cancellableNew())
     {
-        const auto limit = std::chrono::duration<double>(callTimeout.load());
+        const auto limit = std::chrono::duration<double>(Timing::scaled(Timing::keyringCall));
         // A promise rather than a flag under a condition variable: the
         // watchdog only needs to learn "done" once, and this toolchain's
         // ThreadSanitizer cannot follow libstdc++'s timed condition waits.
         watchdog_ = std::thread([this, limit, finished = finished_.get_future()] {
             if (finished.wait_for(limit) == std::future_status::timeout) {
+                const std::chrono::duration<double> backOff(Timing::scaled(Timing::keyringBackOff));
                 unreachableUntil = steadyNow()
-                                   + std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBackOff).count();
+                                   + std::chrono::duration_cast<std::chrono::steady_clock::duration>(backOff).count();
                 api_.cancellableCancel(cancellable_);
             }
         });
@@ -321,9 +319,8 @@ bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, con
     return true;
 }
 
-void setCallTimeoutForTesting(double seconds)
+void retryNow()
 {
-    callTimeout = seconds > 0 ? seconds : kDefaultCallTimeout;
     unreachableUntil = 0;
 }
 

@@ -11,9 +11,10 @@ struct Credentials {
 
 // The three secrets of the signed-in account in the Secret Service, under the
 // service name "com.tavlo.popup". Synchronous; failures show only as absent values.
-// Every keyring call is bounded (about 3 s; after a time-out the keyring is
-// left alone for 10 s): a missing, locked or hung keyring daemon gives absent
-// values, never a frozen agent. Callable from any thread.
+// Every keyring call is bounded (Timing::keyringCall; after a time-out the
+// keyring is left alone for Timing::keyringBackOff): a missing, locked or
+// hung keyring daemon gives absent values, never a frozen agent. Callable
+// from any thread.
 namespace KeychainService {
 
 void saveAccessToken(const QString& token);
@@ -33,9 +34,9 @@ std::uint64_t generation();
 bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, const QString& password,
                         const QString& token);
 
-// Tests bound the keyring calls more tightly (seconds; <= 0 restores 3 s);
-// this also forgets an earlier time-out (after one, calls fail at once for 10 s).
-void setCallTimeoutForTesting(double seconds);
+// Forgets an earlier time-out (after one, calls give absent values at once
+// for a while), so the next call goes to the keyring again.
+void retryNow();
 // Drops the in-memory token, so the next read goes to the keyring.
 void forgetCachedToken();
 // Names another file for the keyring library; only a call made before the

@@ -4,8 +4,8 @@
 #include "api/KeychainService.h"
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
-#include "ui/AppIcon.h"
 #include "core/Log.h"
+#include "ui/AppIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +18,6 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
-#include <cmath>
 
 namespace {
 constexpr int kPauseTag = 100;
@@ -29,7 +28,6 @@ const QString kNotLoggedIn = QStringLiteral("Not logged in");
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
 {
-    trayRetry_.setInterval(5000);
     connect(&trayRetry_, &QTimer::timeout, this, &AppDelegate::showTrayWhenAvailable);
 }
 
@@ -103,12 +101,6 @@ void AppDelegate::setupStatusItem()
     showTrayWhenAvailable();
 }
 
-void AppDelegate::setTrayRetryForTesting(int intervalMs, int attempts)
-{
-    trayRetry_.setInterval(intervalMs);
-    trayAttemptsLeft_ = attempts;
-}
-
 void AppDelegate::showTrayWhenAvailable()
 {
     if (!statusItem_)
@@ -125,6 +117,7 @@ void AppDelegate::showTrayWhenAvailable()
         return;
     }
     if (!trayRetry_.isActive()) {
+        trayRetry_.setInterval(Timing::interval(Timing::trayRetry));
         log(QStringLiteral("System tray not available yet; retrying every %1 s").arg(trayRetry_.interval() / 1000.0));
         trayRetry_.start();
     }
@@ -162,7 +155,7 @@ void AppDelegate::scheduleNextPopup()
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::CoarseTimer);
-    timer->setInterval(std::chrono::milliseconds(static_cast<long long>(std::llround(lastDelay_ * 1000.0))));
+    timer->setInterval(Timing::interval(lastDelay_));
     QPointer<AppDelegate> weak(this);
     connect(timer, &QTimer::timeout, this, [weak, timer] {
         timer->deleteLater();

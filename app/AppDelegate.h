@@ -1,4 +1,6 @@
 #pragma once
+#include "core/Timing.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -47,8 +49,6 @@ public:
     double lastDelay() const { return lastDelay_; }
     PopupWindowController* popupController() const { return popupController_.get(); }
     QString startupNotice() const { return startupNotice_; }
-    // How long to wait between looks for a system tray, and how many looks.
-    void setTrayRetryForTesting(int intervalMs, int attempts);
 
 private:
     void showLogin();
@@ -60,8 +60,8 @@ private:
     std::shared_ptr<PopupWindowController> popupController_;
     QPointer<QTimer> popupTimer_;
     bool isPaused_ = false;
-    double minInterval_ = 300;
-    double maxInterval_ = 300;
+    double minInterval_ = Timing::popupInterval;
+    double maxInterval_ = Timing::popupInterval;
 
     QMenu* menu_ = nullptr;
     double lastDelay_ = 0;

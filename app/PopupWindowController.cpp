@@ -7,6 +7,7 @@
 #include "app/RandomSource.h"
 #include "app/SettingsView.h"
 #include "core/Log.h"
+#include "core/Timing.h"
 #include "journal/JournalListView.h"
 #include "journal/QuickNoteView.h"
 #include "review/QuizView.h"
@@ -43,8 +44,6 @@ constexpr QSize kLoginSize(420, 340);
 constexpr QSize kSettingsSize(420, 340);
 constexpr QSize kQuickNoteSize(420, 480);
 constexpr QSize kJournalSize(420, 520);
-
-SessionTiming g_timing;
 
 void postTimeout(std::weak_ptr<PopupWindowController> weak, std::shared_ptr<CardSession> session)
 {
@@ -83,9 +82,6 @@ PopupWindowController::~PopupWindowController()
         panel_->deleteLater();
     }
 }
-
-void PopupWindowController::setTimingForTesting(SessionTiming timing) { g_timing = timing; }
-SessionTiming PopupWindowController::timing() { return g_timing; }
 
 void PopupWindowController::showCard(std::function<void()> onDismiss)
 {
@@ -220,7 +216,7 @@ void PopupWindowController::handleAnswer(std::int64_t cardId, int quality, std::
     CardService::submitReview(cardId, quality, this, [self, session](Result<void> result) {
         if (!result.ok())
             log(QStringLiteral("Error submitting review: ") + textForm(result.error()));
-        QTimer::singleShot(g_timing.afterAnswerMs, self.get(), [self, session] {
+        QTimer::singleShot(Timing::interval(Timing::afterAnswer), self.get(), [self, session] {
             if (!session->state.finish())
                 return;
             self->dismissPanel();
@@ -235,7 +231,7 @@ void PopupWindowController::startAutoDismissTimer(std::shared_ptr<CardSession> s
     // parent only so that a card still pending at quit is freed with it.
     auto* timer = new QTimer(qApp);
     timer->setSingleShot(true);
-    timer->setInterval(g_timing.autoDismissMs);
+    timer->setInterval(Timing::interval(Timing::autoDismiss));
     std::weak_ptr<PopupWindowController> weak = weak_from_this();
     QObject::connect(timer, &QTimer::timeout, timer, [weak, session] { postTimeout(weak, session); });
     session->timer = timer;

@@ -15,13 +15,6 @@
 class QWidget;
 struct CardSession;
 
-// How long a card waits for an answer, and how long its result stays up after
-// the review was sent. Tests scale both down.
-struct SessionTiming {
-    int autoDismissMs = 60000;
-    int afterAnswerMs = 2000;
-};
-
 // The controller of one floating panel: a card session, the login form, the
 // settings form, the quick note editor or the journal browser. Made through
 // create(): callbacks hold it weakly (a released controller turns them into
@@ -44,8 +37,6 @@ public:
     PopupPanel* panel() const { return panel_; }
     QTimer* dismissTimer() const { return dismissTimer_; }
 
-    static void setTimingForTesting(SessionTiming timing);
-    static SessionTiming timing();
     // What the current card session asks (nothing before a question is shown).
     struct ShownQuestion {
         CardPick::QuestionKind kind = CardPick::QuestionKind::typedAnswer;

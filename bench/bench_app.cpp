@@ -52,7 +52,6 @@ void BM_TimerToVisibleCard(benchmark::State& state)
         return;
     }
     AppDelegate d;
-    d.setTrayRetryForTesting(60000, 0);
     d.setupStatusItem();
     QElapsedTimer clock;
     for (auto _ : state) {

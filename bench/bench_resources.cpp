@@ -12,6 +12,7 @@
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
 #include "core/Log.h"
+#include "core/Timing.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -243,7 +244,8 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir logDir;
     LogFile::setPath(logDir.filePath(QStringLiteral("agent.log")));
-    PopupWindowController::setTimingForTesting({60000, 10});
+    // The 2 s wait after an answer becomes 100 ms; requests keep 750 ms.
+    const Timing::ScopedScale shorter(0.05);
     Random::setSource(std::make_shared<Seeded>(7));
     Service service;
     if (service.start()) {

@@ -1,6 +1,7 @@
 #include "journal/QuickNoteView.h"
 
 #include "api/JournalService.h"
+#include "core/Timing.h"
 #include "journal/DraftStore.h"
 #include "journal/JournalStyle.h"
 #include "journal/JournalText.h"
@@ -17,13 +18,6 @@
 #include <QVBoxLayout>
 
 using namespace JournalStyle;
-
-namespace {
-constexpr int shippedDraftDelayMs = 500;
-constexpr int shippedDismissDelayMs = 2000;
-int draftDelayMs = shippedDraftDelayMs;
-int dismissDelayMs = shippedDismissDelayMs;
-} // namespace
 
 // Carries one save to the journal. It outlives the form on purpose: a save
 // that succeeds after the panel was closed still deletes the draft, so the
@@ -52,12 +46,6 @@ private:
     QPointer<QuickNoteView> view_;
     std::optional<QUuid> draftId_;
 };
-
-void QuickNoteView::setDurationsForTesting(int draftDelay, int dismissDelay)
-{
-    draftDelayMs = draftDelay < 0 ? shippedDraftDelayMs : draftDelay;
-    dismissDelayMs = dismissDelay < 0 ? shippedDismissDelayMs : dismissDelay;
-}
 
 QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     : QWidget(parent), onDismiss_(std::move(onDismiss))
@@ -257,7 +245,7 @@ NoteDraft QuickNoteView::currentDraft()
 
 void QuickNoteView::autoSaveDraft()
 {
-    debounce_->start(draftDelayMs); // restarting drops the earlier pending save
+    debounce_->start(Timing::interval(Timing::draftSaveDelay)); // restarting drops the earlier pending save
 }
 
 void QuickNoteView::saveDraftNow()
@@ -385,7 +373,7 @@ void QuickNoteView::applySaved(const QString& title)
     if (draftId_)
         DraftStore::shared().remove(*draftId_);
     refresh();
-    QTimer::singleShot(dismissDelayMs, this, [this] {
+    QTimer::singleShot(Timing::interval(Timing::noteSavedClose), this, [this] {
         if (onDismiss_)
             onDismiss_();
     });

@@ -32,10 +32,6 @@ public:
     // panel never loses the last keystrokes.
     ~QuickNoteView() override;
 
-    // Tests shorten the 500 ms draft delay and the 2 s confirmation; a
-    // negative value restores the shipped duration.
-    static void setDurationsForTesting(int draftDelayMs, int dismissDelayMs);
-
     std::optional<QUuid> draftId() const { return draftId_; }
     bool hasPendingDraftSave() const;
     // Stores the pending delayed save now (on close and on quit).

@@ -5,6 +5,7 @@
 
 #include "api/CardService.h"
 #include "api/JournalService.h"
+#include "core/Timing.h"
 
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -406,7 +407,7 @@ TEST_F(Client, FetchLogsEvenWhenTheCallerIsGone)
 TEST_F(Client, TextEndpointsSendOnlyTheTextAndWaitTwiceAsLong)
 {
     signedIn();
-    APIClient::setTimeoutScaleForTesting(0.08); // 15 s -> 1.2 s, 30 s -> 2.4 s
+    const Timing::ScopedScale shorter(0.08); // 15 s -> 1.2 s, 30 s -> 2.4 s
     service->fault({{"mode", "delay"}, {"delayMs", 1800}, {"count", 3}});
     const auto normalized = await<NormalizeResult>([](auto done) { JournalService::normalizeText("some note text", nullptr, done); });
     ASSERT_TRUE(normalized && normalized->ok()) << describe(normalized);

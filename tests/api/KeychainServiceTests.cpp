@@ -4,6 +4,7 @@
 
 #include "api/KeychainService.h"
 #include "TestSupport.h"
+#include "core/Timing.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -171,7 +172,7 @@ TEST(KeychainChild, OperationsWithoutAKeyring)
     LogCapture logs;
     if (mode == "nolib")
         KeychainService::setLibraryFile(logs.path() + ".missing-libsecret-1.so.0"); // no such file
-    KeychainService::setCallTimeoutForTesting(0.5);
+    const Timing::ScopedScale shorter(0.5 / Timing::keyringCall);
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
     KeychainService::saveCredentials("a@b", "pw");

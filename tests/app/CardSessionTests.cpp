@@ -12,6 +12,7 @@
 #include "app/LoginView.h"
 #include "review/QuizView.h"
 #include "review/TypingView.h"
+#include "core/Timing.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -46,12 +47,12 @@ protected:
     void SetUp() override
     {
         ServiceFixture::SetUp();
-        PopupWindowController::setTimingForTesting({60000, 20});
         ASSERT_TRUE(signInThroughClient());
         service->reset();
-        d.setTrayRetryForTesting(60000, 0);
     }
-    void TearDown() override { PopupWindowController::setTimingForTesting({}); drainEvents(); ServiceFixture::TearDown(); }
+    void TearDown() override { drainEvents(); ServiceFixture::TearDown(); }
+    // A card waits 1.2 s for an answer, its result stays 40 ms.
+    Timing::ScopedScale faster {0.02};
 
     QJsonArray reviews() { return service->state().value(QStringLiteral("reviews")).toArray(); }
     int requestsTo(const char* method, const char* pathPrefix)
@@ -109,7 +110,7 @@ TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
     EXPECT_EQ(requestsTo("POST", "/api/reviews"), 1);
     EXPECT_EQ(std::make_tuple(posted[0][QStringLiteral("card_id")].toInteger(), posted[0][QStringLiteral("quality")].toInt(),
                               posted[0][QStringLiteral("account")].toString()), std::make_tuple(q.cardId, 4, StudyService::demoEmail()));
-    EXPECT_EQ(d.popupTimer() ? d.popupTimer()->interval() : -1, 300000) << "the next delay is drawn";
+    EXPECT_EQ(d.popupTimer() ? d.popupTimer()->interval() : -1, Timing::interval(Timing::popupInterval).count()) << "the next delay is drawn";
 }
 
 // A fetch that brings no card ends the session at once, exactly once, with no panel.
@@ -158,30 +159,29 @@ TEST_F(Session, ARefusedStoredLoginTurnsIntoTheLoginFormThenTheCycleWaits)
 TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
 {
     using Act = std::function<void(std::shared_ptr<PopupWindowController>&)>;
-    // {what, timing, what happens while asking, reviews posted, reviews stored}
-    const std::tuple<const char*, SessionTiming, Act, int, int> rows[] = {
-        {"review fails", {60000, 20}, [this](auto& c) {
+    // {what, what happens while asking, reviews posted, reviews stored}
+    const std::tuple<const char*, Act, int, int> rows[] = {
+        {"review fails", [this](auto& c) {
              service->fault({{"mode", "status"}, {"status", 500}, {"path", "/api/reviews"}, {"body", "review store down"}});
              c->answerShownCard(3); }, 1, 0},
-        {"no answer", {30, 20}, [](auto&) {}, 0, 0},
-        {"answer after the time-out", {60000, 20}, [this](auto& c) {
+        {"no answer", [](auto&) {}, 0, 0},
+        {"answer after the time-out", [this](auto& c) {
              c->fireAutoDismissNow();
              ASSERT_TRUE(waitUntil([&] { return dismissals == 1; }));
              c->answerShownCard(4);
          }, 0, 0},
-        {"controller released", {40, 20}, [](auto& c) { c.reset(); }, 0, 0}, // a newer panel replaced it
-        {"answer while the time-out fires", {60000, 50}, [this](auto& c) {
+        {"controller released", [](auto& c) { c.reset(); }, 0, 0}, // a newer panel replaced it
+        {"answer while the time-out fires", [this](auto& c) {
              c->fireAutoDismissNow(); // the time-out is on its way through the queue
              c->answerShownCard(4);         // and the learner answers just then
              drainEvents();
              EXPECT_TRUE(c->panel() && dismissals == 0) << "the time-out must not close the panel under the answer";
          }, 1, 1},
     };
-    for (const auto& [what, timing, act, posted, stored] : rows) {
+    for (const auto& [what, act, posted, stored] : rows) {
         SCOPED_TRACE(what);
         service->reset();
         dismissals = 0;
-        PopupWindowController::setTimingForTesting(timing);
         auto c = startCard();
         ASSERT_TRUE(waitUntil([&] { return asking(c.get()); }));
         QPointer<PopupPanel> panel = c->panel();
@@ -200,7 +200,6 @@ TEST_F(Session, EverySessionEndsOnceAndClosesItsPanel)
 // leaves shows a card at once and names the new account.
 TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
 {
-    PopupWindowController::setTimingForTesting({60000, 30});
     d.applicationDidFinishLaunching();
     d.togglePause();
     d.showCardNow();

@@ -5,6 +5,7 @@
 #include "app/QuitOnSignal.h"
 #include "journal/QuickNoteView.h"
 #include "TestSupport.h"
+#include "core/Timing.h"
 
 #include <QPlainTextEdit>
 
@@ -20,11 +21,12 @@ class QuitOnSignalTest : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override
     {
-        QuickNoteView::setDurationsForTesting(60000, 100); // the draft would be written long after the signal
+        scale.emplace(120); // the draft would be written a minute after the signal
         ASSERT_TRUE(QuitOnSignal::install());
         ASSERT_TRUE(QuitOnSignal::install()) << "installing twice must still quit once";
     }
-    void TearDown() override { QuickNoteView::setDurationsForTesting(-1, -1); }
+    void TearDown() override { scale.reset(); }
+    std::optional<Timing::ScopedScale> scale;
 };
 
 TEST_P(QuitOnSignalTest, EndsTheEventLoopOnceAndFlushesThePendingDraft)

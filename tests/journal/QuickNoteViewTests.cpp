@@ -5,6 +5,7 @@
 #include "FormTest.h"
 #include "PrivateDrafts.h"
 #include "journal/QuickNoteView.h"
+#include "core/Timing.h"
 
 #include <QPlainTextEdit>
 
@@ -16,18 +17,19 @@ protected:
     {
         ASSERT_TRUE(SignedInService::instance().ok());
         svc().reset();
-        QuickNoteView::setDurationsForTesting(100, 100);
+        scale.emplace(0.2); // the draft waits 100 ms, the confirmation 400 ms
     }
     void TearDown() override
     {
         view.reset(); // while the drafts are still the private ones
-        QuickNoteView::setDurationsForTesting(-1, -1);
+        scale.reset();
     }
     QPlainTextEdit* editor() const { return child<QPlainTextEdit>("noteEditor"); }
     void type(const QString& text) const { QTest::keyClicks(editor(), text); }
     std::optional<NoteDraft> storedDraft() { return drafts.store().get(*view->draftId()); }
 
     PrivateDrafts drafts;
+    std::optional<Timing::ScopedScale> scale;
 };
 
 TEST_F(QuickNoteViewTest, ResumeRulesAndTheDelayedDraftSave)
@@ -135,7 +137,7 @@ TEST_F(QuickNoteViewTest, StandardizeThenEditThenSaveCreatesTheEntry)
 // still pending when the save succeeds is dropped with the draft.
 TEST_F(QuickNoteViewTest, QuickNoteIsSentTrimmedAndThePendingDraftSaveIsDropped)
 {
-    QuickNoteView::setDurationsForTesting(1500, 100);
+    const Timing::ScopedScale slower(3); // a draft save pends for 1.5 s
     open();
     type(QStringLiteral("x"));
     ASSERT_TRUE(waitUntil([&] { return !view->hasPendingDraftSave(); }, 5000));
@@ -154,7 +156,7 @@ TEST_F(QuickNoteViewTest, QuickNoteIsSentTrimmedAndThePendingDraftSaveIsDropped)
 // succeeds.
 TEST_F(QuickNoteViewTest, TheDraftOutlivesClosingAndQuittingUntilSaved)
 {
-    QuickNoteView::setDurationsForTesting(60000, 100);
+    const Timing::ScopedScale slower(120); // a draft save pends for a minute
     open();
     type(QStringLiteral("closed fast"));
     QTest::keyClick(editor(), Qt::Key_Escape); // cancels; the draft is kept

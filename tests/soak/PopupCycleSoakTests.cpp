@@ -14,6 +14,7 @@
 
 #include "review/QuizView.h"
 #include "review/TypingView.h"
+#include "core/Timing.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -50,15 +51,14 @@ TEST_F(Soak, FiveHundredPopupsWithFailingRequestsLeakNothingAndLoseNoReview)
 {
     LogCapture logs;
     ScopedRandom agentRandom(std::make_shared<SeededSource>(20261206));
-    PopupWindowController::setTimingForTesting({60000, 2}); // the only test of this binary: never reset
+    const Timing::ScopedScale faster(0.01); // a card waits 0.6 s, its result stays 20 ms
     ASSERT_TRUE(signInThroughClient());
     service->reset();
     AppDelegate d;
-    d.setTrayRetryForTesting(60000, 0);
     d.applicationDidFinishLaunching();
     auto bounds = [&](double min, double max) { d.setMinInterval(min); d.setMaxInterval(max); };
     // Between popups: the session is over and only the long delay is pending.
-    auto idle = [&] { return d.popupTimer() && d.popupTimer()->isActive() && d.popupTimer()->interval() >= 100000; };
+    auto idle = [&] { return d.popupTimer() && d.popupTimer()->isActive() && d.popupTimer()->interval() >= Timing::interval(100).count(); };
     ASSERT_TRUE(waitUntil(idle));
 
     SeededSource rs(42);

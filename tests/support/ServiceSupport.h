@@ -103,15 +103,10 @@ protected:
     {
         ASSERT_TRUE(service->isRunning());
         qputenv("TAVLO_API_BASE_URL", service->baseURL().toUtf8());
-        APIClient::setTimeoutScaleForTesting(1.0);
         KeychainService::clearAll();
         service->reseed();
     }
-    void TearDown() override
-    {
-        APIClient::setTimeoutScaleForTesting(1.0);
-        KeychainService::clearAll();
-    }
+    void TearDown() override { KeychainService::clearAll(); }
 
     static inline StudyService* service = nullptr;
 };

@@ -1,0 +1,37 @@
+#include "core/Timing.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace Timing {
+
+namespace {
+// Read from the keyring's worker thread as well as the main thread.
+std::atomic<double> factor{1.0};
+} // namespace
+
+double scaled(double seconds)
+{
+    return seconds * factor.load();
+}
+
+std::chrono::milliseconds interval(double seconds)
+{
+    const double ms = std::ceil(scaled(seconds) * 1000.0);
+    return std::chrono::milliseconds(
+        static_cast<long long>(std::clamp(ms, 1.0, double(std::numeric_limits<int>::max()))));
+}
+
+ScopedScale::ScopedScale(double f) : previous_(factor.load())
+{
+    factor = f > 0 ? f : 1.0;
+}
+
+ScopedScale::~ScopedScale()
+{
+    factor = previous_;
+}
+
+} // namespace Timing
