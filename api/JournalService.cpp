@@ -1,7 +1,7 @@
 #include "api/JournalService.h"
 
-#include "core/Timing.h"
 #include "api/APIClient.h"
+#include "core/Timing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

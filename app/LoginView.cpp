@@ -1,78 +1,15 @@
 #include "app/LoginView.h"
 
 #include "api/APIClient.h"
+#include "ui/Glyphs.h"
+#include "ui/Theme.h"
+#include "ui/Widgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-const QColor kOrange(0xFF, 0x95, 0x00);
-const QColor kRed(0xFF, 0x3B, 0x30);
-
-// Two overlapping cards, the back one tilted: the app's mark, drawn rather
-// than taken from an icon theme that may not have anything like it.
-QPixmap cardsGlyph(int size, qreal devicePixelRatio)
-{
-    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal line = size / 12.0;
-    p.setPen(QPen(kOrange, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    const QRectF card(size * 0.08, size * 0.30, size * 0.62, size * 0.46);
-    p.save();
-    p.translate(size * 0.58, size * 0.42);
-    p.rotate(-14);
-    p.translate(-size * 0.58, -size * 0.42);
-    p.drawRoundedRect(card.translated(size * 0.22, -size * 0.16), line * 1.2, line * 1.2);
-    p.restore();
-    // The front card hides the part of the back one it covers.
-    p.setBrush(QColor(kOrange.red(), kOrange.green(), kOrange.blue(), 255));
-    p.drawRoundedRect(card.translated(0, size * 0.06), line * 1.2, line * 1.2);
-    return pixmap;
-}
-
-// A small turning arc, shown in the button instead of its title while a
-// sign-in runs.
-class Spinner : public QWidget {
-public:
-    explicit Spinner(QWidget* parent) : QWidget(parent), timer_(new QTimer(this))
-    {
-        setFixedSize(16, 16);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        timer_->setInterval(40);
-        connect(timer_, &QTimer::timeout, this, [this] {
-            angle_ = (angle_ + 30) % 360;
-            update();
-        });
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { timer_->start(); }
-    void hideEvent(QHideEvent*) override { timer_->stop(); }
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(palette().color(QPalette::HighlightedText), 2, Qt::SolidLine, Qt::RoundCap));
-        p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
-    }
-
-private:
-    QTimer* timer_;
-    int angle_ = 0;
-};
-
-} // namespace
 
 LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     : QWidget(parent), onSuccess_(std::move(onSuccess))
@@ -86,18 +23,13 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     layout->setSpacing(20);
     layout->addStretch(1);
 
-    auto* icon = new QLabel(this);
+    auto* icon = new GlyphLabel(Glyph::cards, Theme::orange(), 36, this);
     icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(cardsGlyph(36, devicePixelRatioF()));
-    icon->setFixedSize(36, 36);
     layout->addWidget(icon, 0, Qt::AlignHCenter);
 
     auto* title = new QLabel(QStringLiteral("Tavlo"), this);
     title->setObjectName(QStringLiteral("title"));
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.55);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    title->setFont(Theme::font(Theme::TextStyle::title2));
     layout->addWidget(title, 0, Qt::AlignHCenter);
 
     auto* fields = new QVBoxLayout;
@@ -118,31 +50,17 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     errorLabel_->setWordWrap(true);
     errorLabel_->setAlignment(Qt::AlignHCenter);
     errorLabel_->setTextFormat(Qt::PlainText);
-    QFont caption = errorLabel_->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    errorLabel_->setFont(caption);
-    QPalette errorPalette = errorLabel_->palette();
-    errorPalette.setColor(QPalette::WindowText, kRed);
-    errorLabel_->setPalette(errorPalette);
+    errorLabel_->setFont(Theme::font(Theme::TextStyle::caption));
+    Theme::setTextColour(errorLabel_, Theme::red());
     errorLabel_->hide();
     layout->addWidget(errorLabel_);
 
-    button_ = new QPushButton(QStringLiteral("Sign In"), this);
+    button_ = new BusyButton(QStringLiteral("Sign In"), this);
     button_->setObjectName(QStringLiteral("signIn"));
     button_->setDefault(true);
     button_->setMinimumWidth(96);
-    // The prominent look: filled with the accent colour, like the default
-    // button of a sheet.
-    button_->setStyleSheet(QStringLiteral(
-        "QPushButton#signIn { background: palette(highlight); color: palette(highlighted-text);"
-        " border: none; border-radius: 5px; padding: 5px 18px; }"
-        "QPushButton#signIn:disabled { background: palette(mid); color: palette(button-text); }"));
-    auto* buttonLayout = new QHBoxLayout(button_);
-    buttonLayout->setContentsMargins(0, 0, 0, 0);
-    spinner_ = new Spinner(button_);
-    spinner_->setObjectName(QStringLiteral("spinner"));
-    spinner_->hide();
-    buttonLayout->addWidget(spinner_, 0, Qt::AlignCenter);
+    Theme::makeProminent(button_);
+    button_->spinner()->setObjectName(QStringLiteral("spinner"));
     layout->addWidget(button_, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
@@ -221,8 +139,7 @@ QString LoginView::messageFor(const Error& error)
 void LoginView::updateState()
 {
     button_->setEnabled(!email_->text().isEmpty() && !password_->text().isEmpty() && !loading_);
-    button_->setText(loading_ ? QString() : QStringLiteral("Sign In"));
-    spinner_->setVisible(loading_);
+    button_->setBusy(loading_);
     errorLabel_->setText(error_);
     errorLabel_->setVisible(!error_.isEmpty());
 }

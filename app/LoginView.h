@@ -7,8 +7,7 @@
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTimer;
+class BusyButton;
 
 // The sign-in form shown in a 420 x 340 panel. It calls APIClient::login with
 // the fields exactly as typed; `onSuccess` runs on the main thread once per
@@ -45,6 +44,5 @@ private:
     QLineEdit* email_ = nullptr;
     QLineEdit* password_ = nullptr;
     QLabel* errorLabel_ = nullptr;
-    QPushButton* button_ = nullptr;
-    QWidget* spinner_ = nullptr;
+    BusyButton* button_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "app/SettingsView.h"
 
+#include "ui/Theme.h"
+
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,9 +29,7 @@ QSlider* makeSlider(int max, int value, QWidget* parent)
 QLabel* makeSubheadline(QWidget* parent)
 {
     auto* l = new QLabel(parent);
-    QFont f = l->font();
-    f.setPointSizeF(f.pointSizeF() * 0.92);
-    l->setFont(f);
+    l->setFont(Theme::font(Theme::TextStyle::subheadline));
     return l;
 }
 
@@ -48,10 +48,7 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     outer->setSpacing(20);
 
     auto* title = new QLabel(QStringLiteral("Popup Settings"), this);
-    QFont tf = title->font();
-    tf.setBold(true);
-    tf.setPointSizeF(tf.pointSizeF() * 1.5);
-    title->setFont(tf);
+    title->setFont(Theme::font(Theme::TextStyle::title2));
     title->setAlignment(Qt::AlignHCenter);
     outer->addWidget(title);
 
@@ -82,11 +79,8 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     saveButton_ = new QPushButton(QStringLiteral("Save"), this);
     saveButton_->setDefault(true);
     saveButton_->setAutoDefault(true);
-    // The prominent button: filled with the accent colour.
-    QPalette accent = saveButton_->palette();
-    accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
-    accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
-    saveButton_->setPalette(accent);
+    Theme::makeProminent(saveButton_);
+    Theme::makeBordered(cancelButton_);
     row->addWidget(cancelButton_);
     row->addWidget(saveButton_);
     row->addStretch(1);

@@ -1,8 +1,10 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
-#include "journal/JournalStyle.h"
 #include "journal/MarkdownPreview.h"
+#include "ui/Glyphs.h"
+#include "ui/Theme.h"
+#include "ui/Widgets.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>
@@ -13,7 +15,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -21,7 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-using namespace JournalStyle;
+using namespace Theme;
 
 namespace {
 
@@ -67,10 +68,10 @@ QToolButton* closeGlyphButton(QWidget* parent, const QString& name)
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
-    b->setText(QStringLiteral("\u2715"));
+    b->setIcon(Glyphs::icon(Glyph::cross, Theme::secondaryText(), 14));
     b->setAutoRaise(true);
     b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(QStringLiteral("QToolButton { border: none; color: %1; }").arg(secondary().name()));
+    b->setStyleSheet(QStringLiteral("QToolButton { border: none; }"));
     return b;
 }
 
@@ -97,10 +98,10 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     auto* header = new QHBoxLayout;
     header->setContentsMargins(24, 0, 24, 0);
     header->setSpacing(8);
-    header->addWidget(glyph(QStringLiteral("\u25A4"), 20, orange(), listScreen_));
+    header->addWidget(new GlyphLabel(Glyph::book, orange(), 20, listScreen_));
     auto* title = new QLabel(QStringLiteral("My Journals"), listScreen_);
     title->setObjectName(QStringLiteral("title"));
-    title->setFont(textFont(TextStyle::title2, title->font()));
+    title->setFont(Theme::font(TextStyle::title2));
     header->addWidget(title);
     header->addStretch(1);
     auto* close = closeGlyphButton(listScreen_, QStringLiteral("closeButton"));
@@ -119,7 +120,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     auto* searchRow = new QHBoxLayout(searchBox);
     searchRow->setContentsMargins(8, 4, 8, 4);
     searchRow->setSpacing(6);
-    searchRow->addWidget(glyph(QStringLiteral("\u2315"), 16, secondary(), searchBox));
+    searchRow->addWidget(new GlyphLabel(Glyph::magnifier, secondaryText(), 16, searchBox));
     search_ = new QLineEdit(searchBox);
     search_->setObjectName(QStringLiteral("searchField"));
     search_->setPlaceholderText(QStringLiteral("Search by title or tag..."));
@@ -147,15 +148,11 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     {
         auto* col = new QVBoxLayout(loadingPage_);
         col->addStretch(1);
-        auto* bar = new QProgressBar(loadingPage_);
-        bar->setRange(0, 0);
-        bar->setTextVisible(false);
-        bar->setFixedSize(120, 6);
-        col->addWidget(bar, 0, Qt::AlignHCenter);
+        col->addWidget(new Spinner(loadingPage_), 0, Qt::AlignHCenter);
         auto* label = new QLabel(QStringLiteral("Loading..."), loadingPage_);
         label->setObjectName(QStringLiteral("loadingLabel"));
         label->setAlignment(Qt::AlignCenter);
-        tint(label, secondary());
+        setTextColour(label, secondaryText());
         col->addWidget(label);
         col->addStretch(1);
     }
@@ -167,8 +164,8 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
     errorLabel_->setContentsMargins(24, 0, 24, 0);
-    errorLabel_->setFont(textFont(TextStyle::caption, errorLabel_->font()));
-    tint(errorLabel_, red());
+    errorLabel_->setFont(Theme::font(TextStyle::caption));
+    setTextColour(errorLabel_, red());
     content_->addWidget(errorLabel_);
 
     emptyPage_ = new QWidget(content_);
@@ -176,13 +173,11 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
         auto* col = new QVBoxLayout(emptyPage_);
         col->setSpacing(8);
         col->addStretch(1);
-        auto* icon = glyph(QStringLiteral("\u2637"), 32, secondary(), emptyPage_);
-        icon->setAlignment(Qt::AlignCenter);
-        col->addWidget(icon);
+        col->addWidget(new GlyphLabel(Glyph::document, secondaryText(), 32, emptyPage_), 0, Qt::AlignHCenter);
         emptyLabel_ = new QLabel(emptyPage_);
         emptyLabel_->setObjectName(QStringLiteral("emptyLabel"));
         emptyLabel_->setAlignment(Qt::AlignCenter);
-        tint(emptyLabel_, secondary());
+        setTextColour(emptyLabel_, secondaryText());
         col->addWidget(emptyLabel_);
         col->addStretch(1);
     }
@@ -200,10 +195,10 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     rowsHost_->setStyleSheet(
         QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
                        " border-radius: 8px; }"
-                       "QLabel#tagChip { color: %1; background: rgba(240, 138, 36, 38); padding: 2px 6px;"
+                       "QLabel#tagChip { color: %1; background: %2; padding: 2px 6px;"
                        " border-radius: 4px; border: none; }"
                        "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
-            .arg(orange().name()));
+            .arg(orange().name(), css(withAlpha(orange(), 0.15))));
     rowsLayout_ = new QVBoxLayout(rowsHost_);
     rowsLayout_->setContentsMargins(24, 0, 24, 16);
     rowsLayout_->setSpacing(8);
@@ -225,7 +220,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     auto* editHeader = new QHBoxLayout;
     auto* back = new QPushButton(QStringLiteral("Back"), editScreen_);
     back->setObjectName(QStringLiteral("backButton"));
-    back->setIcon(glyphIcon(QStringLiteral("\u2039"), orange(), 18));
+    back->setIcon(Glyphs::icon(Glyph::chevronLeft, orange(), 18));
     back->setFlat(true);
     back->setCursor(Qt::PointingHandCursor);
     back->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 2px; text-align: left; }")
@@ -235,7 +230,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     editHeader->addStretch(1);
     auto* editTitle = new QLabel(QStringLiteral("Edit Entry"), editScreen_);
     editTitle->setObjectName(QStringLiteral("editHeading"));
-    editTitle->setFont(textFont(TextStyle::headline, editTitle->font()));
+    editTitle->setFont(Theme::font(TextStyle::headline));
     editHeader->addWidget(editTitle);
     editHeader->addStretch(1);
     // An invisible twin of Back keeps the heading centred.
@@ -248,7 +243,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     titleField_->setObjectName(QStringLiteral("titleField"));
     titleField_->setPlaceholderText(QStringLiteral("Title"));
     titleField_->setFrame(false);
-    QFont titleFont = textFont(TextStyle::title3, titleField_->font());
+    QFont titleFont = Theme::font(TextStyle::title3);
     titleFont.setBold(true);
     titleField_->setFont(titleFont);
     titleField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
@@ -258,12 +253,17 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     tagsField_->setObjectName(QStringLiteral("tagsField"));
     tagsField_->setPlaceholderText(QStringLiteral("Tags (comma separated)"));
     tagsField_->setFrame(false);
-    tagsField_->setFont(textFont(TextStyle::caption, tagsField_->font()));
+    tagsField_->setFont(Theme::font(TextStyle::caption));
     tagsField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; }")
-                                  .arg(secondary().name()));
+                                  .arg(secondaryText().name()));
     edit->addWidget(tagsField_);
 
-    edit->addLayout(editPreviewSegments(editScreen_, editSegment_, previewSegment_));
+    auto* segments = new SegmentedControl(tr("Edit"), tr("Preview"), editScreen_);
+    editSegment_ = segments->first();
+    previewSegment_ = segments->second();
+    editSegment_->setObjectName(QStringLiteral("editSegment"));
+    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
+    edit->addWidget(segments);
     connect(editSegment_, &QPushButton::clicked, this, [this] {
         editShowPreview_ = false;
         refreshEdit();
@@ -289,7 +289,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     editErrorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
     editErrorLabel_->setWordWrap(true);
     editErrorLabel_->setTextFormat(Qt::PlainText);
-    tint(editErrorLabel_, red());
+    setTextColour(editErrorLabel_, red());
     edit->addWidget(editErrorLabel_);
 
     auto* buttons = new QHBoxLayout;
@@ -300,7 +300,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     connect(cancel, &QPushButton::clicked, this, &JournalListView::backToList);
     standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editScreen_);
     standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
-    standardizeButton_->setIcon(glyphIcon(QStringLiteral("\u2726"), purple()));
+    standardizeButton_->setIcon(Glyphs::icon(Glyph::sparkles, purple(), 14));
     makeBordered(standardizeButton_);
     connect(standardizeButton_, &QPushButton::clicked, this, &JournalListView::normalizeEditContent);
     saveButton_ = new BusyButton(QStringLiteral("Save"), editScreen_);
@@ -442,7 +442,7 @@ QWidget* JournalListView::makeRow(const JournalEntryData& entry)
     auto* title = new QLabel(row);
     title->setObjectName(QStringLiteral("rowTitle"));
     title->setTextFormat(Qt::PlainText);
-    title->setFont(textFont(TextStyle::headline, title->font()));
+    title->setFont(Theme::font(TextStyle::headline));
     const QString firstLine = entry.title.section(QLatin1Char('\n'), 0, 0);
     title->setText(QFontMetrics(title->font()).elidedText(firstLine, Qt::ElideRight, entry.insertedAt ? 250 : 340));
     title->setToolTip(entry.title);
@@ -451,8 +451,8 @@ QWidget* JournalListView::makeRow(const JournalEntryData& entry)
         auto* date = new QLabel(JournalText::formatEntryDate(*entry.insertedAt), row);
         date->setObjectName(QStringLiteral("rowDate"));
         date->setTextFormat(Qt::PlainText);
-        date->setFont(textFont(TextStyle::caption, date->font()));
-        tint(date, secondary());
+        date->setFont(Theme::font(TextStyle::caption));
+        setTextColour(date, secondaryText());
         top->addWidget(date);
     }
     col->addLayout(top);
@@ -465,15 +465,15 @@ QWidget* JournalListView::makeRow(const JournalEntryData& entry)
             auto* chip = new QLabel(row);
             chip->setObjectName(QStringLiteral("tagChip"));
             chip->setTextFormat(Qt::PlainText);
-            chip->setFont(textFont(TextStyle::caption2, chip->font()));
+            chip->setFont(Theme::font(TextStyle::caption2));
             chip->setText(QFontMetrics(chip->font()).elidedText(tags.at(i), Qt::ElideRight, 80));
             chips->addWidget(chip);
         }
         if (tags.size() > 4) {
             auto* more = new QLabel(QStringLiteral("+%1").arg(tags.size() - 4), row);
             more->setObjectName(QStringLiteral("moreTags"));
-            more->setFont(textFont(TextStyle::caption2, more->font()));
-            tint(more, secondary());
+            more->setFont(Theme::font(TextStyle::caption2));
+            setTextColour(more, secondaryText());
             chips->addWidget(more);
         }
         chips->addStretch(1);

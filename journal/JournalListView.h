@@ -25,7 +25,7 @@ class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
 class MarkdownPreview;
-namespace JournalStyle { class BusyButton; }
+class BusyButton;
 
 class JournalListView : public QWidget {
     Q_OBJECT
@@ -116,8 +116,8 @@ private:
     QPlainTextEdit* contentEditor_ = nullptr;
     MarkdownPreview* preview_ = nullptr;
     QLabel* editErrorLabel_ = nullptr;
-    JournalStyle::BusyButton* standardizeButton_ = nullptr;
-    JournalStyle::BusyButton* saveButton_ = nullptr;
+    BusyButton* standardizeButton_ = nullptr;
+    BusyButton* saveButton_ = nullptr;
     bool updatingFields_ = false;
 
     QPointer<QMessageBox> deleteAlert_;

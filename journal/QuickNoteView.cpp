@@ -3,9 +3,11 @@
 #include "api/JournalService.h"
 #include "core/Timing.h"
 #include "journal/DraftStore.h"
-#include "journal/JournalStyle.h"
 #include "journal/JournalText.h"
 #include "journal/MarkdownPreview.h"
+#include "ui/Glyphs.h"
+#include "ui/Theme.h"
+#include "ui/Widgets.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -17,7 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-using namespace JournalStyle;
+using namespace Theme;
 
 // Carries one save to the journal. It outlives the form on purpose: a save
 // that succeeds after the panel was closed still deletes the draft, so the
@@ -68,18 +70,18 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     // Header.
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
-    header->addWidget(glyph(QStringLiteral("\u270E"), 24, orange(), this));
+    header->addWidget(new GlyphLabel(Glyph::note, orange(), 24, this));
     auto* title = new QLabel(QStringLiteral("Quick Note"), this);
     title->setObjectName(QStringLiteral("title"));
-    title->setFont(textFont(TextStyle::title2, title->font()));
+    title->setFont(Theme::font(TextStyle::title2));
     header->addWidget(title);
     header->addStretch(1);
     badge_ = new QLabel(QStringLiteral("AI Standardized"), this);
     badge_->setObjectName(QStringLiteral("badge"));
-    badge_->setFont(textFont(TextStyle::caption, badge_->font()));
-    badge_->setStyleSheet(QStringLiteral("QLabel#badge { color: %1; background: rgba(155, 89, 208, 51);"
+    badge_->setFont(Theme::font(TextStyle::caption));
+    badge_->setStyleSheet(QStringLiteral("QLabel#badge { color: %1; background: %2;"
                                          " padding: 3px 8px; border-radius: 8px; }")
-                              .arg(purple().name()));
+                              .arg(purple().name(), css(withAlpha(purple(), 0.2))));
     header->addWidget(badge_);
     root->addLayout(header);
 
@@ -92,10 +94,14 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(12);
 
-    auto* segments = editPreviewSegments(editing, editSegment_, previewSegment_);
+    auto* segments = new SegmentedControl(tr("Edit"), tr("Preview"), editing);
+    editSegment_ = segments->first();
+    previewSegment_ = segments->second();
+    editSegment_->setObjectName(QStringLiteral("editSegment"));
+    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
     connect(editSegment_, &QPushButton::clicked, this, [this] { setShowPreview(false); });
     connect(previewSegment_, &QPushButton::clicked, this, [this] { setShowPreview(true); });
-    col->addLayout(segments);
+    col->addWidget(segments);
 
     editorStack_ = new QStackedWidget(editing);
     editor_ = new QPlainTextEdit(editorStack_);
@@ -113,10 +119,10 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
 
     errorLabel_ = new QLabel(editing);
     errorLabel_->setObjectName(QStringLiteral("errorLabel"));
-    errorLabel_->setFont(textFont(TextStyle::caption, errorLabel_->font()));
+    errorLabel_->setFont(Theme::font(TextStyle::caption));
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
-    tint(errorLabel_, red());
+    setTextColour(errorLabel_, red());
     col->addWidget(errorLabel_);
 
     auto* buttons = new QHBoxLayout;
@@ -127,7 +133,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     makeBordered(cancelButton_);
     standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editing);
     standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
-    standardizeButton_->setIcon(glyphIcon(QStringLiteral("\u2726"), purple()));
+    standardizeButton_->setIcon(Glyphs::icon(Glyph::sparkles, purple(), 14));
     makeBordered(standardizeButton_);
     saveButton_ = new BusyButton(QStringLiteral("Save to Journal"), editing);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
@@ -147,21 +153,19 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     auto* savedCol = new QVBoxLayout(saved);
     savedCol->setSpacing(8);
     savedCol->addStretch(1);
-    auto* check = glyph(QStringLiteral("\u2714"), 32, green(), saved);
-    check->setAlignment(Qt::AlignCenter);
-    savedCol->addWidget(check);
+    savedCol->addWidget(new GlyphLabel(Glyph::checkmarkCircle, green(), 32, saved), 0, Qt::AlignHCenter);
     auto* headline = new QLabel(QStringLiteral("Saved to Journal"), saved);
     headline->setObjectName(QStringLiteral("savedHeadline"));
-    headline->setFont(textFont(TextStyle::headline, headline->font()));
+    headline->setFont(Theme::font(TextStyle::headline));
     headline->setAlignment(Qt::AlignCenter);
     savedCol->addWidget(headline);
     savedTitleLabel_ = new QLabel(saved);
     savedTitleLabel_->setObjectName(QStringLiteral("savedTitle"));
-    savedTitleLabel_->setFont(textFont(TextStyle::subheadline, savedTitleLabel_->font()));
+    savedTitleLabel_->setFont(Theme::font(TextStyle::subheadline));
     savedTitleLabel_->setAlignment(Qt::AlignCenter);
     savedTitleLabel_->setWordWrap(true);
     savedTitleLabel_->setTextFormat(Qt::PlainText);
-    tint(savedTitleLabel_, secondary());
+    setTextColour(savedTitleLabel_, secondaryText());
     savedCol->addWidget(savedTitleLabel_);
     savedCol->addStretch(1);
     body_->addWidget(saved);

@@ -22,7 +22,7 @@ class QTimer;
 class MarkdownPreview;
 struct JournalEntryData;
 template <class T> class Result;
-namespace JournalStyle { class BusyButton; }
+class BusyButton;
 
 class QuickNoteView : public QWidget {
     Q_OBJECT
@@ -88,7 +88,7 @@ private:
     MarkdownPreview* preview_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
-    JournalStyle::BusyButton* standardizeButton_ = nullptr;
-    JournalStyle::BusyButton* saveButton_ = nullptr;
+    BusyButton* standardizeButton_ = nullptr;
+    BusyButton* saveButton_ = nullptr;
     QLabel* savedTitleLabel_ = nullptr;
 };

@@ -1,9 +1,11 @@
 #include "review/QuizView.h"
 
 #include "review/AnswerMatching.h"
-#include "review/ReviewStyle.h"
+#include "review/ReviewWidgets.h"
 #include "review/SoundEffects.h"
 #include "review/Speech.h"
+#include "ui/Glyphs.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>
@@ -12,7 +14,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-using namespace ReviewStyle;
+using namespace Theme;
 
 // One option: a plain button that paints its own rounded row in the colours
 // its view decides.
@@ -25,7 +27,7 @@ public:
     {
         setText(text);
         setToolTip(text);
-        setFont(body());
+        setFont(Theme::font(TextStyle::body));
         setFocusPolicy(Qt::NoFocus);
         setCursor(Qt::PointingHandCursor);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -58,7 +60,7 @@ protected:
         QRect textArea = rect().adjusted(horizontalPadding, 0, -horizontalPadding, 0);
         if (look.checkmark || look.cross) {
             const QRect iconArea(textArea.right() - iconSize + 1, (height() - iconSize) / 2, iconSize, iconSize);
-            p.drawPixmap(iconArea, glyphPixmap(look.checkmark ? Glyph::checkmarkCircle : Glyph::xmarkCircle,
+            p.drawPixmap(iconArea, Glyphs::pixmap(look.checkmark ? Glyph::checkmarkCircle : Glyph::xmarkCircle,
                                                look.text, iconSize, devicePixelRatioF()));
             textArea.setRight(iconArea.left() - 8);
         }
@@ -149,12 +151,12 @@ QuizView::RowAppearance QuizView::rowAppearance(int index) const
     const QPalette& pal = palette();
     using Kind = RowAppearance::Kind;
     if (!m_submitted)
-        return {Kind::unanswered, primaryLabel(pal), controlBackground(pal), separator(pal)};
+        return {Kind::unanswered, primaryText(pal), controlBackground(pal), separator(pal)};
     if (isCorrect(index))
         return {Kind::right, green(), withAlpha(green(), 0.1), green(), true, false};
     if (m_selected == index)
         return {Kind::wrongPick, red(), withAlpha(red(), 0.1), red(), false, true};
-    return {Kind::other, secondaryLabel(pal), controlBackground(pal), separator(pal)};
+    return {Kind::other, secondaryText(pal), controlBackground(pal), separator(pal)};
 }
 
 void QuizView::pick(int index)

@@ -1,7 +1,9 @@
 #include "review/TypingView.h"
 
-#include "review/ReviewStyle.h"
+#include "review/ReviewWidgets.h"
 #include "review/Speech.h"
+#include "ui/Glyphs.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,7 +14,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-using namespace ReviewStyle;
+using namespace Theme;
 
 namespace {
 
@@ -43,8 +45,11 @@ QPushButton* makeButton(const QString& text, bool prominent, QWidget* parent, co
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
-    button->setFont(body());
-    button->setStyleSheet(prominent ? prominentButtonStyle(parent->palette()) : borderedButtonStyle(parent->palette()));
+    button->setFont(Theme::font(TextStyle::body));
+    if (prominent)
+        makeProminent(button);
+    else
+        makeBordered(button);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -54,7 +59,7 @@ QLineEdit* makeField(const QString& placeholder, QWidget* parent, const QString&
     auto* field = new CentredField(parent);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
-    field->setFont(title3());
+    field->setFont(Theme::font(TextStyle::title3));
     field->setStyleSheet(textFieldStyle(parent->palette()));
     return field;
 }
@@ -174,13 +179,13 @@ QWidget* TypingView::buildPartialMatchBlock()
     const QPalette& pal = palette();
 
     m_partialIcon = new GlyphLabel(Glyph::exclamationCircle, orange(), 16);
-    m_partialTitle = makeLabel(tr("Partial Match"), headline(), orange(), nullptr, QStringLiteral("partialTitle"));
+    m_partialTitle = makeLabel(tr("Partial Match"), Theme::font(TextStyle::headline), orange(), nullptr, QStringLiteral("partialTitle"));
     stack->addWidget(headerRow(m_partialIcon, m_partialTitle, m_partialBlock));
-    stack->addWidget(makeLabel(tr("Your answer matches:"), subheadline(), secondaryLabel(pal), m_partialBlock));
-    m_matchedPart = makeLabel(QString(), headline(), primaryLabel(pal), m_partialBlock, QStringLiteral("matchedPart"));
+    stack->addWidget(makeLabel(tr("Your answer matches:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_partialBlock));
+    m_matchedPart = makeLabel(QString(), Theme::font(TextStyle::headline), primaryText(pal), m_partialBlock, QStringLiteral("matchedPart"));
     stack->addWidget(m_matchedPart);
-    stack->addWidget(makeLabel(tr("Full answer:"), subheadline(), secondaryLabel(pal), m_partialBlock));
-    stack->addWidget(makeLabel(m_state.expectedAnswer(), subheadline(), primaryLabel(pal), m_partialBlock,
+    stack->addWidget(makeLabel(tr("Full answer:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_partialBlock));
+    stack->addWidget(makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::subheadline), primaryText(pal), m_partialBlock,
                                QStringLiteral("partialFullAnswer")));
 
     auto* buttons = new QHBoxLayout;
@@ -207,11 +212,11 @@ QWidget* TypingView::buildConfirmationBlock()
     const QPalette& pal = palette();
 
     m_confirmHeader = headerRow(new GlyphLabel(Glyph::xmarkCircle, red(), 16),
-                                makeLabel(tr("Incorrect"), headline(), red(), nullptr, QStringLiteral("confirmTitle")),
+                                makeLabel(tr("Incorrect"), Theme::font(TextStyle::headline), red(), nullptr, QStringLiteral("confirmTitle")),
                                 m_confirmBlock);
     stack->addWidget(m_confirmHeader);
-    stack->addWidget(makeLabel(tr("Type to confirm:"), subheadline(), secondaryLabel(pal), m_confirmBlock));
-    stack->addWidget(makeLabel(m_state.expectedAnswer(), headline(), primaryLabel(pal), m_confirmBlock,
+    stack->addWidget(makeLabel(tr("Type to confirm:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_confirmBlock));
+    stack->addWidget(makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::headline), primaryText(pal), m_confirmBlock,
                                QStringLiteral("confirmExpected")));
     m_confirmField = makeField(tr("Type the answer..."), m_confirmBlock, QStringLiteral("confirmField"));
     connect(m_confirmField, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -235,9 +240,9 @@ RoundedPanel* TypingView::buildResultBlock()
     stack->setContentsMargins(12, 8, 12, 8);
     stack->setSpacing(4);
     m_resultIcon = new GlyphLabel(Glyph::checkmarkCircle, green(), 16);
-    m_resultTitle = makeLabel(QString(), headline(), green(), nullptr, QStringLiteral("resultTitle"));
+    m_resultTitle = makeLabel(QString(), Theme::font(TextStyle::headline), green(), nullptr, QStringLiteral("resultTitle"));
     stack->addWidget(headerRow(m_resultIcon, m_resultTitle, m_resultBlock));
-    m_resultDetail = makeLabel(m_state.expectedAnswer(), subheadline(), secondaryLabel(palette()), m_resultBlock,
+    m_resultDetail = makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::subheadline), secondaryText(palette()), m_resultBlock,
                                QStringLiteral("resultDetail"));
     stack->addWidget(m_resultDetail);
     return m_resultBlock;

@@ -10,9 +10,9 @@
 #include "TestRandom.h"
 
 #include "app/LoginView.h"
+#include "core/Timing.h"
 #include "review/QuizView.h"
 #include "review/TypingView.h"
-#include "core/Timing.h"
 
 #include <QAction>
 #include <QLineEdit>

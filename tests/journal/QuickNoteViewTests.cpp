@@ -4,8 +4,8 @@
 #include "journal/DraftStore.h"
 #include "FormTest.h"
 #include "PrivateDrafts.h"
-#include "journal/QuickNoteView.h"
 #include "core/Timing.h"
+#include "journal/QuickNoteView.h"
 
 #include <QPlainTextEdit>
 

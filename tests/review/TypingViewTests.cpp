@@ -1,7 +1,7 @@
 // The typed-answer view driven like a learner would, under the offscreen
 // platform. The decisions are TypingState's (TypingStateTests); here each way
 // from one state to the next is wired once: keys, buttons, focus, what shows.
-#include "review/ReviewStyle.h"
+#include "ui/Theme.h"
 #include "TestSupport.h"
 #include "review/TypingView.h"
 
@@ -61,9 +61,9 @@ protected:
     static QString tone(const QLabel* label)
     {
         const QColor c = label->palette().color(QPalette::WindowText);
-        return c == ReviewStyle::green()    ? " green"
-               : c == ReviewStyle::orange() ? " orange"
-               : c == ReviewStyle::red()    ? " red"
+        return c == Theme::green()    ? " green"
+               : c == Theme::orange() ? " orange"
+               : c == Theme::red()    ? " red"
                                             : "";
     }
 

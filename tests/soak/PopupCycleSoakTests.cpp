@@ -12,9 +12,9 @@
 #include "ServiceSupport.h"
 #include "TestRandom.h"
 
+#include "core/Timing.h"
 #include "review/QuizView.h"
 #include "review/TypingView.h"
-#include "core/Timing.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,0 +1,35 @@
+#pragma once
+// The pieces both card views are built from.
+#include "ui/Widgets.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+class QToolButton;
+
+// A text field with centred text that keeps showing its placeholder while it
+// has the focus (Qt hides a centred placeholder under the cursor).
+class CentredField : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit CentredField(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The card text at the top of both views, with the speaker button beside it.
+class PromptPanel : public RoundedPanel {
+    Q_OBJECT
+public:
+    PromptPanel(const QString& text, QWidget* parent = nullptr);
+    QLabel* label() const { return m_label; }
+    QToolButton* speakerButton() const { return m_speaker; }
+
+signals:
+    void speakRequested();
+
+private:
+    QLabel* m_label;
+    QToolButton* m_speaker;
+};

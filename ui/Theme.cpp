@@ -1,0 +1,118 @@
+#include "ui/Theme.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPushButton>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace Theme {
+
+QColor green() { return QColor(0x34, 0xC7, 0x59); }
+QColor red() { return QColor(0xFF, 0x3B, 0x30); }
+QColor orange() { return QColor(0xFF, 0x95, 0x00); }
+QColor purple() { return QColor(0xAF, 0x52, 0xDE); }
+QColor accent() { return QColor(0x00, 0x7A, 0xFF); }
+
+QColor withAlpha(QColor colour, qreal alpha)
+{
+    colour.setAlphaF(float(colour.alphaF() * alpha));
+    return colour;
+}
+
+QColor windowBackground(const QPalette& palette) { return palette.color(QPalette::Window); }
+QColor controlBackground(const QPalette& palette) { return palette.color(QPalette::Base); }
+QColor primaryText(const QPalette& palette) { return palette.color(QPalette::WindowText); }
+QColor secondaryText(const QPalette& palette) { return withAlpha(palette.color(QPalette::WindowText), 0.55); }
+QColor separator(const QPalette& palette) { return withAlpha(palette.color(QPalette::WindowText), 0.15); }
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    p.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(p);
+}
+
+namespace {
+
+QFont scaled(QFont font, qreal designSize, int weight)
+{
+    // The application font plays the part of the 13-pixel body text; 10 pt
+    // (13.3 px on a 96 dpi screen) at the least, so the panels keep the
+    // proportions they were designed with on desktops with a small font.
+    const qreal base = std::max<qreal>(QApplication::font().pointSizeF(), 10.0);
+    font.setPointSizeF(base * designSize / 13.0);
+    font.setWeight(QFont::Weight(weight));
+    return font;
+}
+
+QFont styled(QFont base, TextStyle style)
+{
+    switch (style) {
+    case TextStyle::title2: return scaled(base, 17, QFont::Bold);
+    case TextStyle::title3: return scaled(base, 15, QFont::Normal);
+    case TextStyle::headline: return scaled(base, 13, QFont::DemiBold);
+    // The small styles are one step larger than on the original desktop: at
+    // 10 or 11 thirteenths of a typical Linux font they get hard to read.
+    case TextStyle::subheadline: return scaled(base, 12, QFont::Normal);
+    case TextStyle::body: return scaled(base, 13, QFont::Normal);
+    case TextStyle::caption: return scaled(base, 11, QFont::Normal);
+    case TextStyle::caption2: return scaled(base, 10.5, QFont::Normal);
+    }
+    return base;
+}
+
+} // namespace
+
+QFont font(TextStyle style)
+{
+    return styled(QApplication::font(), style);
+}
+
+QFont monospaced(TextStyle style)
+{
+    return styled(QFontDatabase::systemFont(QFontDatabase::FixedFont), style);
+}
+
+QString css(const QColor& c)
+{
+    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
+}
+
+void makeProminent(QPushButton* button)
+{
+    button->setMinimumHeight(28);
+    button->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
+                                         " padding: 5px 14px; }"
+                                         "QPushButton:pressed { background: %2; }"
+                                         "QPushButton:disabled { background: %3; color: rgba(255, 255, 255, 0.85); }")
+                              .arg(css(accent()), css(accent().darker(125)), css(withAlpha(accent(), 0.35))));
+}
+
+void makeBordered(QPushButton* button)
+{
+    const QPalette palette = button->palette();
+    const QColor text = primaryText(palette);
+    button->setMinimumHeight(28);
+    button->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3;"
+                                         " border-radius: 6px; padding: 4px 13px; }"
+                                         "QPushButton:pressed { background: %4; }"
+                                         "QPushButton:disabled { color: %5; }")
+                              .arg(css(withAlpha(text, 0.06)), css(text), css(separator(palette)),
+                                   css(withAlpha(text, 0.14)), css(secondaryText(palette))));
+}
+
+QString textFieldStyle(const QPalette& palette)
+{
+    return QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
+                          " padding: 4px 8px; }"
+                          "QLineEdit:focus { border: 2px solid %4; padding: 3px 7px; }"
+                          "QLineEdit:disabled { color: %5; background: %6; }")
+        .arg(css(controlBackground(palette)), css(primaryText(palette)), css(withAlpha(primaryText(palette), 0.25)),
+             css(withAlpha(accent(), 0.6)), css(secondaryText(palette)), css(windowBackground(palette)));
+}
+
+} // namespace Theme
