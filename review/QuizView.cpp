@@ -22,8 +22,8 @@ class OptionRow : public QAbstractButton {
 public:
     OptionRow(const QuizView* view, int index, const QString& text, QWidget* parent)
         : QAbstractButton(parent)
-        , m_view(view)
-        , m_index(index)
+        , view_(view)
+        , index_(index)
     {
         setText(text);
         setToolTip(text);
@@ -45,7 +45,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        const QuizView::RowAppearance look = m_view->rowAppearance(m_index);
+        const QuizView::RowAppearance look = view_->rowAppearance(index_);
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const qreal inset = borderWidth / 2;
@@ -77,17 +77,17 @@ private:
     static constexpr qreal radius = 10;
     static constexpr qreal borderWidth = 1.5;
 
-    const QuizView* m_view;
-    int m_index;
+    const QuizView* view_;
+    int index_;
 };
 
 QuizView::QuizView(const QString& question, const QStringList& options, const QString& correctAnswer,
                    std::function<void(int)> onAnswer, QWidget* parent)
     : QWidget(parent)
-    , m_question(question)
-    , m_options(options)
-    , m_correctAnswer(correctAnswer)
-    , m_onAnswer(std::move(onAnswer))
+    , question_(question)
+    , options_(options)
+    , correctAnswer_(correctAnswer)
+    , onAnswer_(std::move(onAnswer))
 {
     setFixedSize(420, 340);
     setAutoFillBackground(true);
@@ -100,23 +100,23 @@ QuizView::QuizView(const QString& question, const QStringList& options, const QS
     root->setSpacing(20);
     root->addStretch(1);
 
-    m_prompt = new PromptPanel(question, this);
-    connect(m_prompt, &PromptPanel::speakRequested, this, [this] { speak(m_question); });
-    root->addWidget(m_prompt);
+    prompt_ = new PromptPanel(question, this);
+    connect(prompt_, &PromptPanel::speakRequested, this, [this] { speak(question_); });
+    root->addWidget(prompt_);
 
     auto* list = new QVBoxLayout;
     list->setSpacing(10);
-    for (int i = 0; i < m_options.size(); ++i) {
-        auto* row = new OptionRow(this, i, m_options.at(i), this);
+    for (int i = 0; i < options_.size(); ++i) {
+        auto* row = new OptionRow(this, i, options_.at(i), this);
         connect(row, &QAbstractButton::clicked, this, [this, i] { pick(i); });
         list->addWidget(row);
-        m_rows.append(row);
+        rows_.append(row);
     }
     root->addLayout(list);
     root->addStretch(1);
 
     // Number keys pick options wherever the focus is in the panel.
-    for (int i = 0; i < std::min<int>(int(m_options.size()), 9); ++i) {
+    for (int i = 0; i < std::min<int>(int(options_.size()), 9); ++i) {
         for (auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
             auto* key = new QShortcut(QKeySequence(int(modifier) | (Qt::Key_1 + i)), this);
             key->setContext(Qt::WindowShortcut);
@@ -133,7 +133,7 @@ void QuizView::keyPressEvent(QKeyEvent* event)
     // one (so its shortcuts are off), e.g. in a panel shown without focus.
     const int key = event->key();
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && key >= Qt::Key_1 && key <= Qt::Key_9 && key - Qt::Key_1 < std::min<int>(int(m_options.size()), 9)) {
+    if (plain && key >= Qt::Key_1 && key <= Qt::Key_9 && key - Qt::Key_1 < std::min<int>(int(options_.size()), 9)) {
         pick(key - Qt::Key_1);
         event->accept();
         return;
@@ -143,29 +143,29 @@ void QuizView::keyPressEvent(QKeyEvent* event)
 
 bool QuizView::isCorrect(int index) const
 {
-    return AnswerMatching::canonicallyEqual(m_options.at(index), m_correctAnswer);
+    return AnswerMatching::canonicallyEqual(options_.at(index), correctAnswer_);
 }
 
 QuizView::RowAppearance QuizView::rowAppearance(int index) const
 {
     const QPalette& pal = palette();
     using Kind = RowAppearance::Kind;
-    if (!m_submitted)
+    if (!submitted_)
         return {Kind::unanswered, primaryText(pal), controlBackground(pal), separator(pal)};
     if (isCorrect(index))
         return {Kind::right, green(), withAlpha(green(), 0.1), green(), true, false};
-    if (m_selected == index)
+    if (selected_ == index)
         return {Kind::wrongPick, red(), withAlpha(red(), 0.1), red(), false, true};
     return {Kind::other, secondaryText(pal), controlBackground(pal), separator(pal)};
 }
 
 void QuizView::pick(int index)
 {
-    if (m_submitted || index < 0 || index >= m_options.size())
+    if (submitted_ || index < 0 || index >= options_.size())
         return;
-    m_selected = index;
-    m_submitted = true;
-    for (OptionRow* row : std::as_const(m_rows)) {
+    selected_ = index;
+    submitted_ = true;
+    for (OptionRow* row : std::as_const(rows_)) {
         row->setEnabled(false);
         row->setCursor(Qt::ArrowCursor);
         row->update();
@@ -176,8 +176,8 @@ void QuizView::pick(int index)
         SoundEffects::playCorrect();
     else
         SoundEffects::playIncorrect();
-    if (m_onAnswer)
-        m_onAnswer(right ? 4 : 1);
+    if (onAnswer_)
+        onAnswer_(right ? 4 : 1);
 }
 
 SpeechChannel& QuizView::speechChannel()

@@ -33,10 +33,10 @@ public:
     };
     RowAppearance rowAppearance(int index) const;
 
-    bool submitted() const { return m_submitted; }
+    bool submitted() const { return submitted_; }
     // Position of the picked option; options are kept by position because
     // the same text may appear more than once.
-    std::optional<int> selectedIndex() const { return m_selected; }
+    std::optional<int> selectedIndex() const { return selected_; }
 
     // Picks the option at `index`, as its button or number key does.
     void pick(int index);
@@ -51,13 +51,13 @@ protected:
 private:
     bool isCorrect(int index) const;
 
-    QString m_question;
-    QStringList m_options;
-    QString m_correctAnswer;
-    std::function<void(int)> m_onAnswer;
-    bool m_submitted = false;
-    std::optional<int> m_selected;
+    QString question_;
+    QStringList options_;
+    QString correctAnswer_;
+    std::function<void(int)> onAnswer_;
+    bool submitted_ = false;
+    std::optional<int> selected_;
 
-    PromptPanel* m_prompt = nullptr;
-    QList<OptionRow*> m_rows;
+    PromptPanel* prompt_ = nullptr;
+    QList<OptionRow*> rows_;
 };

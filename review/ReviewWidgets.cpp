@@ -57,35 +57,35 @@ PromptPanel::PromptPanel(const QString& text, QWidget* parent)
     setFill(Theme::controlBackground(palette()));
     setObjectName(QStringLiteral("promptPanel"));
 
-    m_label = new PromptLabel(text, this);
-    m_label->setObjectName(QStringLiteral("promptText"));
+    label_ = new PromptLabel(text, this);
+    label_->setObjectName(QStringLiteral("promptText"));
     // Card texts are shown as typed, never interpreted as markup.
-    m_label->setTextFormat(Qt::PlainText);
-    m_label->setWordWrap(true);
-    m_label->setAlignment(Qt::AlignCenter);
-    m_label->setFont(Theme::font(Theme::TextStyle::title2));
-    QPalette labelPalette = m_label->palette();
+    label_->setTextFormat(Qt::PlainText);
+    label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setFont(Theme::font(Theme::TextStyle::title2));
+    QPalette labelPalette = label_->palette();
     labelPalette.setColor(QPalette::WindowText, Theme::primaryText(palette()));
-    m_label->setPalette(labelPalette);
+    label_->setPalette(labelPalette);
 
-    m_speaker = new QToolButton(this);
-    m_speaker->setObjectName(QStringLiteral("speakerButton"));
-    m_speaker->setAutoRaise(true);
+    speaker_ = new QToolButton(this);
+    speaker_->setObjectName(QStringLiteral("speakerButton"));
+    speaker_->setAutoRaise(true);
     // Like the platform's plain buttons it takes no keyboard focus, so the
     // first field of a view gets it when the panel opens.
-    m_speaker->setFocusPolicy(Qt::NoFocus);
-    m_speaker->setIcon(Glyphs::icon(Glyph::speaker, Theme::secondaryText(palette()), 18));
-    m_speaker->setIconSize(QSize(18, 18));
-    m_speaker->setToolTip(tr("Read aloud"));
-    m_speaker->setAccessibleName(tr("Read aloud"));
-    m_speaker->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    connect(m_speaker, &QToolButton::clicked, this, &PromptPanel::speakRequested);
+    speaker_->setFocusPolicy(Qt::NoFocus);
+    speaker_->setIcon(Glyphs::icon(Glyph::speaker, Theme::secondaryText(palette()), 18));
+    speaker_->setIconSize(QSize(18, 18));
+    speaker_->setToolTip(tr("Read aloud"));
+    speaker_->setAccessibleName(tr("Read aloud"));
+    speaker_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    connect(speaker_, &QToolButton::clicked, this, &PromptPanel::speakRequested);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 24, 16, 24);
     row->setSpacing(8);
     row->addStretch(1);
-    row->addWidget(m_label);
-    row->addWidget(m_speaker, 0, Qt::AlignVCenter);
+    row->addWidget(label_);
+    row->addWidget(speaker_, 0, Qt::AlignVCenter);
     row->addStretch(1);
 }

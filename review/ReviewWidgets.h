@@ -23,13 +23,13 @@ class PromptPanel : public RoundedPanel {
     Q_OBJECT
 public:
     PromptPanel(const QString& text, QWidget* parent = nullptr);
-    QLabel* label() const { return m_label; }
-    QToolButton* speakerButton() const { return m_speaker; }
+    QLabel* label() const { return label_; }
+    QToolButton* speakerButton() const { return speaker_; }
 
 signals:
     void speakRequested();
 
 private:
-    QLabel* m_label;
-    QToolButton* m_speaker;
+    QLabel* label_;
+    QToolButton* speaker_;
 };

@@ -19,12 +19,12 @@ QString SpeechChannel::program()
 
 void SpeechChannel::speak(const QString& text)
 {
-    if (m_current)
-        m_current->terminate();
+    if (current_)
+        current_->terminate();
 
     const QString executable = QStandardPaths::findExecutable(program());
     if (executable.isEmpty()) {
-        m_current = nullptr;
+        current_ = nullptr;
         return;
     }
 
@@ -43,6 +43,6 @@ void SpeechChannel::speak(const QString& text)
         if (error == QProcess::FailedToStart)
             process->deleteLater();
     });
-    m_current = process;
+    current_ = process;
     process->start();
 }

@@ -19,11 +19,11 @@ public:
     void speak(const QString& text);
 
     // The most recently started speech process while it runs, else null.
-    QProcess* current() const { return m_current.data(); }
+    QProcess* current() const { return current_.data(); }
 
     // The speech program: $TAVLO_SPEECH_COMMAND when set, else "espeak-ng".
     static QString program();
 
 private:
-    QPointer<QProcess> m_current;
+    QPointer<QProcess> current_;
 };

@@ -9,36 +9,36 @@
 using namespace AnswerMatching;
 
 TypingState::TypingState(const QString& expectedAnswer, std::function<void(int)> onAnswer)
-    : m_expectedAnswer(expectedAnswer)
-    , m_onAnswer(std::move(onAnswer))
+    : expectedAnswer_(expectedAnswer)
+    , onAnswer_(std::move(onAnswer))
 {
 }
 
 bool TypingState::canSubmit() const
 {
-    return !trimHorizontal(m_input).isEmpty();
+    return !trimHorizontal(input_).isEmpty();
 }
 
 bool TypingState::canConfirm() const
 {
-    return similarity(trimHorizontal(m_confirmInput), m_expectedAnswer) >= correctThreshold;
+    return similarity(trimHorizontal(confirmInput_), expectedAnswer_) >= correctThreshold;
 }
 
 void TypingState::handleSubmit()
 {
-    const QString typed = trimHorizontal(m_input);
+    const QString typed = trimHorizontal(input_);
     // In confirmation the answer field is disabled; a Return still queued for
     // it must not classify the answer a second time.
-    if (typed.isEmpty() || m_submitted || m_confirmMode)
+    if (typed.isEmpty() || submitted_ || confirmMode_)
         return;
 
-    double best = similarity(typed, m_expectedAnswer);
-    const QString stripped = stripPOS(m_expectedAnswer);
-    if (!canonicallyEqual(stripped, m_expectedAnswer))
+    double best = similarity(typed, expectedAnswer_);
+    const QString stripped = stripPOS(expectedAnswer_);
+    if (!canonicallyEqual(stripped, expectedAnswer_))
         best = std::max(best, similarity(typed, stripped));
 
     const TypingResult result = classify(best);
-    m_result = result;
+    result_ = result;
     if (result != TypingResult::wrong) {
         if (result == TypingResult::correct)
             SoundEffects::playCorrect();
@@ -51,7 +51,7 @@ void TypingState::handleSubmit()
     // Wrong as a whole; maybe the learner gave one of several accepted parts.
     double bestPartScore = 0.0;
     QString bestPart;
-    for (const QString& part : splitIntoParts(m_expectedAnswer)) {
+    for (const QString& part : splitIntoParts(expectedAnswer_)) {
         const double score = similarity(typed, part);
         if (score > bestPartScore) {
             bestPartScore = score;
@@ -59,58 +59,58 @@ void TypingState::handleSubmit()
         }
     }
     if (bestPartScore >= closeThreshold) {
-        m_recommendCorrect = true;
-        m_recommendedQuality = bestPartScore >= correctThreshold ? 4 : 3;
-        m_matchedPart = bestPart;
+        recommendCorrect_ = true;
+        recommendedQuality_ = bestPartScore >= correctThreshold ? 4 : 3;
+        matchedPart_ = bestPart;
         return;
     }
 
     SoundEffects::playIncorrect();
-    m_pendingQuality = 1;
-    m_confirmMode = true;
+    pendingQuality_ = 1;
+    confirmMode_ = true;
 }
 
 void TypingState::dontKnow()
 {
     if (!showsActionRow())
         return;
-    m_confirmMode = true;
+    confirmMode_ = true;
 }
 
 void TypingState::acceptPartialMatch()
 {
-    if (m_submitted || !m_recommendCorrect)
+    if (submitted_ || !recommendCorrect_)
         return;
-    const bool right = m_recommendedQuality >= 4;
-    m_result = right ? TypingResult::correct : TypingResult::close;
+    const bool right = recommendedQuality_ >= 4;
+    result_ = right ? TypingResult::correct : TypingResult::close;
     if (right)
         SoundEffects::playCorrect();
     else
         SoundEffects::playIncorrect();
-    report(m_recommendedQuality);
+    report(recommendedQuality_);
 }
 
 void TypingState::markWrong()
 {
-    if (m_submitted || !m_recommendCorrect)
+    if (submitted_ || !recommendCorrect_)
         return;
-    m_recommendCorrect = false;
-    m_result = TypingResult::wrong;
+    recommendCorrect_ = false;
+    result_ = TypingResult::wrong;
     SoundEffects::playIncorrect();
-    m_pendingQuality = 1;
-    m_confirmMode = true;
+    pendingQuality_ = 1;
+    confirmMode_ = true;
 }
 
 void TypingState::confirm()
 {
-    if (m_submitted || !m_confirmMode || !canConfirm())
+    if (submitted_ || !confirmMode_ || !canConfirm())
         return;
-    report(m_pendingQuality);
+    report(pendingQuality_);
 }
 
 void TypingState::report(int quality)
 {
-    m_submitted = true;
-    if (m_onAnswer)
-        m_onAnswer(quality);
+    submitted_ = true;
+    if (onAnswer_)
+        onAnswer_(quality);
 }

@@ -15,8 +15,8 @@ public:
     TypingState(const QString& expectedAnswer, std::function<void(int)> onAnswer);
 
     // Learner input.
-    void setInput(const QString& text) { m_input = text; }
-    void setConfirmInput(const QString& text) { m_confirmInput = text; }
+    void setInput(const QString& text) { input_ = text; }
+    void setConfirmInput(const QString& text) { confirmInput_ = text; }
 
     // Actions. Each does nothing when it is not available in the current state.
     void handleSubmit();       // "Submit" or Return in the answer field
@@ -26,39 +26,39 @@ public:
     void confirm();            // "Confirm" or Return in the confirmation field
 
     // State.
-    const QString& expectedAnswer() const { return m_expectedAnswer; }
-    const QString& input() const { return m_input; }
-    const QString& confirmInput() const { return m_confirmInput; }
-    bool submitted() const { return m_submitted; }
-    std::optional<TypingResult> result() const { return m_result; }
-    bool confirmMode() const { return m_confirmMode; }
-    int pendingQuality() const { return m_pendingQuality; }
-    bool recommendCorrect() const { return m_recommendCorrect; }
-    int recommendedQuality() const { return m_recommendedQuality; }
-    const QString& matchedPart() const { return m_matchedPart; }
+    const QString& expectedAnswer() const { return expectedAnswer_; }
+    const QString& input() const { return input_; }
+    const QString& confirmInput() const { return confirmInput_; }
+    bool submitted() const { return submitted_; }
+    std::optional<TypingResult> result() const { return result_; }
+    bool confirmMode() const { return confirmMode_; }
+    int pendingQuality() const { return pendingQuality_; }
+    bool recommendCorrect() const { return recommendCorrect_; }
+    int recommendedQuality() const { return recommendedQuality_; }
+    const QString& matchedPart() const { return matchedPart_; }
 
     // What the view shows and enables.
     bool canSubmit() const;
     bool canConfirm() const;
-    bool answerFieldEnabled() const { return !m_submitted && !m_confirmMode; }
-    bool showsActionRow() const { return !m_submitted && !m_confirmMode && !m_recommendCorrect; }
-    bool showsPartialMatch() const { return !m_submitted && m_recommendCorrect; }
-    bool showsConfirmation() const { return !m_submitted && m_confirmMode; }
-    bool showsResult() const { return m_submitted && m_result.has_value(); }
+    bool answerFieldEnabled() const { return !submitted_ && !confirmMode_; }
+    bool showsActionRow() const { return !submitted_ && !confirmMode_ && !recommendCorrect_; }
+    bool showsPartialMatch() const { return !submitted_ && recommendCorrect_; }
+    bool showsConfirmation() const { return !submitted_ && confirmMode_; }
+    bool showsResult() const { return submitted_ && result_.has_value(); }
 
 private:
     void report(int quality);
 
-    QString m_expectedAnswer;
-    std::function<void(int)> m_onAnswer;
+    QString expectedAnswer_;
+    std::function<void(int)> onAnswer_;
 
-    QString m_input;
-    bool m_submitted = false;
-    std::optional<TypingResult> m_result;
-    bool m_confirmMode = false;
-    QString m_confirmInput;
-    int m_pendingQuality = 1;
-    bool m_recommendCorrect = false;
-    int m_recommendedQuality = 3;
-    QString m_matchedPart;
+    QString input_;
+    bool submitted_ = false;
+    std::optional<TypingResult> result_;
+    bool confirmMode_ = false;
+    QString confirmInput_;
+    int pendingQuality_ = 1;
+    bool recommendCorrect_ = false;
+    int recommendedQuality_ = 3;
+    QString matchedPart_;
 };

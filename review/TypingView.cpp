@@ -85,13 +85,13 @@ QWidget* headerRow(GlyphLabel* icon, QLabel* title, QWidget* parent)
 TypingView::TypingView(const QString& prompt, const QString& expectedAnswer, std::function<void(int)> onAnswer,
                        QWidget* parent)
     : QWidget(parent)
-    , m_prompt(prompt)
-    , m_onAnswer(std::move(onAnswer))
-    , m_state(expectedAnswer, [this](int quality) {
+    , prompt_(prompt)
+    , onAnswer_(std::move(onAnswer))
+    , state_(expectedAnswer, [this](int quality) {
         // Show the outcome before the owner hears of it.
         refresh();
-        if (m_onAnswer)
-            m_onAnswer(quality);
+        if (onAnswer_)
+            onAnswer_(quality);
     })
 {
     setFixedWidth(420);
@@ -105,35 +105,35 @@ TypingView::TypingView(const QString& prompt, const QString& expectedAnswer, std
     // the panel's height; the content then scrolls instead of being cut off.
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    m_scroll = new QScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    outer->addWidget(m_scroll);
-    m_content = new QWidget;
-    m_content->setAutoFillBackground(false);
-    m_scroll->setWidget(m_content);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->viewport()->setAutoFillBackground(false);
+    outer->addWidget(scroll_);
+    content_ = new QWidget;
+    content_->setAutoFillBackground(false);
+    scroll_->setWidget(content_);
 
-    auto* root = new QVBoxLayout(m_content);
+    auto* root = new QVBoxLayout(content_);
     root->setContentsMargins(24, 24, 24, 24);
     root->setSpacing(20);
     root->addStretch(1);
 
-    m_promptPanel = new PromptPanel(prompt, this);
-    connect(m_promptPanel, &PromptPanel::speakRequested, this, [this] { speak(m_prompt); });
-    root->addWidget(m_promptPanel);
+    promptPanel_ = new PromptPanel(prompt, this);
+    connect(promptPanel_, &PromptPanel::speakRequested, this, [this] { speak(prompt_); });
+    root->addWidget(promptPanel_);
 
     auto* area = new QVBoxLayout;
     area->setSpacing(12);
-    m_answerField = makeField(tr("Type your answer..."), this, QStringLiteral("answerField"));
-    connect(m_answerField, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_state.setInput(text);
+    answerField_ = makeField(tr("Type your answer..."), this, QStringLiteral("answerField"));
+    connect(answerField_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        state_.setInput(text);
         refresh();
     });
-    connect(m_answerField, &QLineEdit::returnPressed, this, [this] { run(&TypingState::handleSubmit); });
-    area->addWidget(m_answerField);
+    connect(answerField_, &QLineEdit::returnPressed, this, [this] { run(&TypingState::handleSubmit); });
+    area->addWidget(answerField_);
     area->addWidget(buildActionRow());
     area->addWidget(buildPartialMatchBlock());
     area->addWidget(buildConfirmationBlock());
@@ -148,137 +148,137 @@ TypingView::~TypingView() = default;
 
 QSize TypingView::sizeHint() const
 {
-    const int content = m_content->layout()->totalHeightForWidth(420);
-    return {420, std::max(340, content > 0 ? content : m_content->sizeHint().height())};
+    const int content = content_->layout()->totalHeightForWidth(420);
+    return {420, std::max(340, content > 0 ? content : content_->sizeHint().height())};
 }
 
 QWidget* TypingView::buildActionRow()
 {
-    m_actionRow = new QWidget(this);
-    auto* row = new QHBoxLayout(m_actionRow);
+    actionRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(actionRow_);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
-    m_submitButton = makeButton(tr("Submit"), true, m_actionRow, QStringLiteral("submitButton"));
-    m_dontKnowButton = makeButton(tr("Don't Know"), false, m_actionRow, QStringLiteral("dontKnowButton"));
-    connect(m_submitButton, &QPushButton::clicked, this, [this] { run(&TypingState::handleSubmit); });
-    connect(m_dontKnowButton, &QPushButton::clicked, this, [this] { run(&TypingState::dontKnow); });
+    submitButton_ = makeButton(tr("Submit"), true, actionRow_, QStringLiteral("submitButton"));
+    dontKnowButton_ = makeButton(tr("Don't Know"), false, actionRow_, QStringLiteral("dontKnowButton"));
+    connect(submitButton_, &QPushButton::clicked, this, [this] { run(&TypingState::handleSubmit); });
+    connect(dontKnowButton_, &QPushButton::clicked, this, [this] { run(&TypingState::dontKnow); });
     row->addStretch(1);
-    row->addWidget(m_submitButton);
-    row->addWidget(m_dontKnowButton);
+    row->addWidget(submitButton_);
+    row->addWidget(dontKnowButton_);
     row->addStretch(1);
-    return m_actionRow;
+    return actionRow_;
 }
 
 QWidget* TypingView::buildPartialMatchBlock()
 {
-    m_partialBlock = new QWidget(this);
-    m_partialBlock->setObjectName(QStringLiteral("partialMatchBlock"));
-    auto* stack = new QVBoxLayout(m_partialBlock);
+    partialBlock_ = new QWidget(this);
+    partialBlock_->setObjectName(QStringLiteral("partialMatchBlock"));
+    auto* stack = new QVBoxLayout(partialBlock_);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(10);
     const QPalette& pal = palette();
 
-    m_partialIcon = new GlyphLabel(Glyph::exclamationCircle, orange(), 16);
-    m_partialTitle = makeLabel(tr("Partial Match"), Theme::font(TextStyle::headline), orange(), nullptr, QStringLiteral("partialTitle"));
-    stack->addWidget(headerRow(m_partialIcon, m_partialTitle, m_partialBlock));
-    stack->addWidget(makeLabel(tr("Your answer matches:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_partialBlock));
-    m_matchedPart = makeLabel(QString(), Theme::font(TextStyle::headline), primaryText(pal), m_partialBlock, QStringLiteral("matchedPart"));
-    stack->addWidget(m_matchedPart);
-    stack->addWidget(makeLabel(tr("Full answer:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_partialBlock));
-    stack->addWidget(makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::subheadline), primaryText(pal), m_partialBlock,
+    partialIcon_ = new GlyphLabel(Glyph::exclamationCircle, orange(), 16);
+    partialTitle_ = makeLabel(tr("Partial Match"), Theme::font(TextStyle::headline), orange(), nullptr, QStringLiteral("partialTitle"));
+    stack->addWidget(headerRow(partialIcon_, partialTitle_, partialBlock_));
+    stack->addWidget(makeLabel(tr("Your answer matches:"), Theme::font(TextStyle::subheadline), secondaryText(pal), partialBlock_));
+    matchedPart_ = makeLabel(QString(), Theme::font(TextStyle::headline), primaryText(pal), partialBlock_, QStringLiteral("matchedPart"));
+    stack->addWidget(matchedPart_);
+    stack->addWidget(makeLabel(tr("Full answer:"), Theme::font(TextStyle::subheadline), secondaryText(pal), partialBlock_));
+    stack->addWidget(makeLabel(state_.expectedAnswer(), Theme::font(TextStyle::subheadline), primaryText(pal), partialBlock_,
                                QStringLiteral("partialFullAnswer")));
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(10);
-    m_acceptButton = makeButton(tr("Accept as Correct"), true, m_partialBlock, QStringLiteral("acceptButton"));
-    m_markWrongButton = makeButton(tr("Mark Wrong"), false, m_partialBlock, QStringLiteral("markWrongButton"));
-    connect(m_acceptButton, &QPushButton::clicked, this, [this] { run(&TypingState::acceptPartialMatch); });
-    connect(m_markWrongButton, &QPushButton::clicked, this, [this] { run(&TypingState::markWrong); });
+    acceptButton_ = makeButton(tr("Accept as Correct"), true, partialBlock_, QStringLiteral("acceptButton"));
+    markWrongButton_ = makeButton(tr("Mark Wrong"), false, partialBlock_, QStringLiteral("markWrongButton"));
+    connect(acceptButton_, &QPushButton::clicked, this, [this] { run(&TypingState::acceptPartialMatch); });
+    connect(markWrongButton_, &QPushButton::clicked, this, [this] { run(&TypingState::markWrong); });
     buttons->addStretch(1);
-    buttons->addWidget(m_acceptButton);
-    buttons->addWidget(m_markWrongButton);
+    buttons->addWidget(acceptButton_);
+    buttons->addWidget(markWrongButton_);
     buttons->addStretch(1);
     stack->addLayout(buttons);
-    return m_partialBlock;
+    return partialBlock_;
 }
 
 QWidget* TypingView::buildConfirmationBlock()
 {
-    m_confirmBlock = new QWidget(this);
-    m_confirmBlock->setObjectName(QStringLiteral("confirmationBlock"));
-    auto* stack = new QVBoxLayout(m_confirmBlock);
+    confirmBlock_ = new QWidget(this);
+    confirmBlock_->setObjectName(QStringLiteral("confirmationBlock"));
+    auto* stack = new QVBoxLayout(confirmBlock_);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(10);
     const QPalette& pal = palette();
 
-    m_confirmHeader = headerRow(new GlyphLabel(Glyph::xmarkCircle, red(), 16),
+    confirmHeader_ = headerRow(new GlyphLabel(Glyph::xmarkCircle, red(), 16),
                                 makeLabel(tr("Incorrect"), Theme::font(TextStyle::headline), red(), nullptr, QStringLiteral("confirmTitle")),
-                                m_confirmBlock);
-    stack->addWidget(m_confirmHeader);
-    stack->addWidget(makeLabel(tr("Type to confirm:"), Theme::font(TextStyle::subheadline), secondaryText(pal), m_confirmBlock));
-    stack->addWidget(makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::headline), primaryText(pal), m_confirmBlock,
+                                confirmBlock_);
+    stack->addWidget(confirmHeader_);
+    stack->addWidget(makeLabel(tr("Type to confirm:"), Theme::font(TextStyle::subheadline), secondaryText(pal), confirmBlock_));
+    stack->addWidget(makeLabel(state_.expectedAnswer(), Theme::font(TextStyle::headline), primaryText(pal), confirmBlock_,
                                QStringLiteral("confirmExpected")));
-    m_confirmField = makeField(tr("Type the answer..."), m_confirmBlock, QStringLiteral("confirmField"));
-    connect(m_confirmField, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_state.setConfirmInput(text);
+    confirmField_ = makeField(tr("Type the answer..."), confirmBlock_, QStringLiteral("confirmField"));
+    connect(confirmField_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        state_.setConfirmInput(text);
         refresh();
     });
-    connect(m_confirmField, &QLineEdit::returnPressed, this, [this] { run(&TypingState::confirm); });
-    stack->addWidget(m_confirmField);
+    connect(confirmField_, &QLineEdit::returnPressed, this, [this] { run(&TypingState::confirm); });
+    stack->addWidget(confirmField_);
 
-    m_confirmButton = makeButton(tr("Confirm"), true, m_confirmBlock, QStringLiteral("confirmButton"));
-    connect(m_confirmButton, &QPushButton::clicked, this, [this] { run(&TypingState::confirm); });
-    stack->addWidget(m_confirmButton, 0, Qt::AlignHCenter);
-    return m_confirmBlock;
+    confirmButton_ = makeButton(tr("Confirm"), true, confirmBlock_, QStringLiteral("confirmButton"));
+    connect(confirmButton_, &QPushButton::clicked, this, [this] { run(&TypingState::confirm); });
+    stack->addWidget(confirmButton_, 0, Qt::AlignHCenter);
+    return confirmBlock_;
 }
 
 RoundedPanel* TypingView::buildResultBlock()
 {
-    m_resultBlock = new RoundedPanel(10, this);
-    m_resultBlock->setObjectName(QStringLiteral("resultBlock"));
-    auto* stack = new QVBoxLayout(m_resultBlock);
+    resultBlock_ = new RoundedPanel(10, this);
+    resultBlock_->setObjectName(QStringLiteral("resultBlock"));
+    auto* stack = new QVBoxLayout(resultBlock_);
     stack->setContentsMargins(12, 8, 12, 8);
     stack->setSpacing(4);
-    m_resultIcon = new GlyphLabel(Glyph::checkmarkCircle, green(), 16);
-    m_resultTitle = makeLabel(QString(), Theme::font(TextStyle::headline), green(), nullptr, QStringLiteral("resultTitle"));
-    stack->addWidget(headerRow(m_resultIcon, m_resultTitle, m_resultBlock));
-    m_resultDetail = makeLabel(m_state.expectedAnswer(), Theme::font(TextStyle::subheadline), secondaryText(palette()), m_resultBlock,
+    resultIcon_ = new GlyphLabel(Glyph::checkmarkCircle, green(), 16);
+    resultTitle_ = makeLabel(QString(), Theme::font(TextStyle::headline), green(), nullptr, QStringLiteral("resultTitle"));
+    stack->addWidget(headerRow(resultIcon_, resultTitle_, resultBlock_));
+    resultDetail_ = makeLabel(state_.expectedAnswer(), Theme::font(TextStyle::subheadline), secondaryText(palette()), resultBlock_,
                                QStringLiteral("resultDetail"));
-    stack->addWidget(m_resultDetail);
-    return m_resultBlock;
+    stack->addWidget(resultDetail_);
+    return resultBlock_;
 }
 
 void TypingView::run(void (TypingState::*action)())
 {
     // onAnswer may close the panel that holds this view.
     QPointer<TypingView> self(this);
-    (m_state.*action)();
+    (state_.*action)();
     if (self)
         refresh();
 }
 
 void TypingView::refresh()
 {
-    const TypingState& s = m_state;
+    const TypingState& s = state_;
 
     // Visibility first: disabling the focused answer field hands the focus on
     // to the next visible field, the confirmation field.
-    m_actionRow->setVisible(s.showsActionRow());
-    m_partialBlock->setVisible(s.showsPartialMatch());
-    m_confirmBlock->setVisible(s.showsConfirmation());
-    m_resultBlock->setVisible(s.showsResult());
+    actionRow_->setVisible(s.showsActionRow());
+    partialBlock_->setVisible(s.showsPartialMatch());
+    confirmBlock_->setVisible(s.showsConfirmation());
+    resultBlock_->setVisible(s.showsResult());
 
-    m_answerField->setEnabled(s.answerFieldEnabled());
-    m_submitButton->setEnabled(s.canSubmit());
+    answerField_->setEnabled(s.answerFieldEnabled());
+    submitButton_->setEnabled(s.canSubmit());
 
     const QColor partialColour = s.recommendedQuality() >= 4 ? green() : orange();
-    m_partialIcon->setGlyph(Glyph::exclamationCircle, partialColour);
-    setTextColour(m_partialTitle, partialColour);
-    m_matchedPart->setText(s.matchedPart());
+    partialIcon_->setGlyph(Glyph::exclamationCircle, partialColour);
+    setTextColour(partialTitle_, partialColour);
+    matchedPart_->setText(s.matchedPart());
 
-    m_confirmHeader->setVisible(s.result().has_value());
-    m_confirmField->setEnabled(!s.submitted());
-    m_confirmButton->setEnabled(s.canConfirm());
+    confirmHeader_->setVisible(s.result().has_value());
+    confirmField_->setEnabled(!s.submitted());
+    confirmButton_->setEnabled(s.canConfirm());
 
     if (const auto result = s.result()) {
         Glyph glyph = Glyph::checkmarkCircle;
@@ -293,15 +293,15 @@ void TypingView::refresh()
             colour = red();
             title = tr("Incorrect");
         }
-        m_resultIcon->setGlyph(glyph, colour);
-        m_resultTitle->setText(title);
-        setTextColour(m_resultTitle, colour);
-        m_resultDetail->setVisible(*result != TypingResult::correct);
-        m_resultBlock->setFill(withAlpha(colour, 0.1));
+        resultIcon_->setGlyph(glyph, colour);
+        resultTitle_->setText(title);
+        setTextColour(resultTitle_, colour);
+        resultDetail_->setVisible(*result != TypingResult::correct);
+        resultBlock_->setFill(withAlpha(colour, 0.1));
     }
     updateGeometry();
-    if (QWidget* focus = focusWidget(); focus && m_content->isAncestorOf(focus))
-        m_scroll->ensureWidgetVisible(focus);
+    if (QWidget* focus = focusWidget(); focus && content_->isAncestorOf(focus))
+        scroll_->ensureWidgetVisible(focus);
 }
 
 void TypingView::keyPressEvent(QKeyEvent* event)
@@ -310,8 +310,8 @@ void TypingView::keyPressEvent(QKeyEvent* event)
     // except in the two fields, which handle their own Return.
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     QWidget* focus = focusWidget();
-    if (isReturn && focus != m_answerField && focus != m_confirmField) {
-        if (m_state.showsActionRow() && m_state.canSubmit())
+    if (isReturn && focus != answerField_ && focus != confirmField_) {
+        if (state_.showsActionRow() && state_.canSubmit())
             run(&TypingState::handleSubmit);
         event->accept();
         return;

@@ -26,7 +26,7 @@ public:
                QWidget* parent = nullptr);
     ~TypingView() override;
 
-    const TypingState& state() const { return m_state; }
+    const TypingState& state() const { return state_; }
 
     // As tall as the content wants (at least 340); given less, it scrolls.
     QSize sizeHint() const override;
@@ -46,32 +46,32 @@ private:
     QWidget* buildConfirmationBlock();
     RoundedPanel* buildResultBlock();
 
-    QString m_prompt;
-    std::function<void(int)> m_onAnswer;
-    TypingState m_state;
+    QString prompt_;
+    std::function<void(int)> onAnswer_;
+    TypingState state_;
 
-    QScrollArea* m_scroll = nullptr;
-    QWidget* m_content = nullptr;
-    PromptPanel* m_promptPanel = nullptr;
-    QLineEdit* m_answerField = nullptr;
-    QWidget* m_actionRow = nullptr;
-    QPushButton* m_submitButton = nullptr;
-    QPushButton* m_dontKnowButton = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* content_ = nullptr;
+    PromptPanel* promptPanel_ = nullptr;
+    QLineEdit* answerField_ = nullptr;
+    QWidget* actionRow_ = nullptr;
+    QPushButton* submitButton_ = nullptr;
+    QPushButton* dontKnowButton_ = nullptr;
 
-    QWidget* m_partialBlock = nullptr;
-    GlyphLabel* m_partialIcon = nullptr;
-    QLabel* m_partialTitle = nullptr;
-    QLabel* m_matchedPart = nullptr;
-    QPushButton* m_acceptButton = nullptr;
-    QPushButton* m_markWrongButton = nullptr;
+    QWidget* partialBlock_ = nullptr;
+    GlyphLabel* partialIcon_ = nullptr;
+    QLabel* partialTitle_ = nullptr;
+    QLabel* matchedPart_ = nullptr;
+    QPushButton* acceptButton_ = nullptr;
+    QPushButton* markWrongButton_ = nullptr;
 
-    QWidget* m_confirmBlock = nullptr;
-    QWidget* m_confirmHeader = nullptr;
-    QLineEdit* m_confirmField = nullptr;
-    QPushButton* m_confirmButton = nullptr;
+    QWidget* confirmBlock_ = nullptr;
+    QWidget* confirmHeader_ = nullptr;
+    QLineEdit* confirmField_ = nullptr;
+    QPushButton* confirmButton_ = nullptr;
 
-    RoundedPanel* m_resultBlock = nullptr;
-    GlyphLabel* m_resultIcon = nullptr;
-    QLabel* m_resultTitle = nullptr;
-    QLabel* m_resultDetail = nullptr;
+    RoundedPanel* resultBlock_ = nullptr;
+    GlyphLabel* resultIcon_ = nullptr;
+    QLabel* resultTitle_ = nullptr;
+    QLabel* resultDetail_ = nullptr;
 };

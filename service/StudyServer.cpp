@@ -164,7 +164,7 @@ QByteArray Incoming::header(const QByteArray& lowerName) const
 }
 
 StudyServer::StudyServer(StudyStore* store, Options options, QObject* parent)
-    : QAbstractHttpServer(parent), m_store(store), m_options(std::move(options))
+    : QAbstractHttpServer(parent), store_(store), options_(std::move(options))
 {
 }
 
@@ -218,12 +218,12 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     QJsonObject headers;
     for (const auto& h : in.headers)
         headers.insert(QString::fromLatin1(h.first), QString::fromUtf8(h.second));
-    if (m_requests.size() >= kMaxRecorded)
-        m_requests.removeFirst();
-    m_requests.append(QJsonObject{{"method", in.method},
+    if (requests_.size() >= kMaxRecorded)
+        requests_.removeFirst();
+    requests_.append(QJsonObject{{"method", in.method},
                                   {"path", in.target},
                                   {"headers", headers},
-                                  {"body", QString::fromUtf8(in.body.left(m_options.maxBodyBytes))}});
+                                  {"body", QString::fromUtf8(in.body.left(options_.maxBodyBytes))}});
 
     const std::optional<Fault> fault = takeFault(in.target);
     if (!fault) {
@@ -231,7 +231,7 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         return true;
     }
     if (fault->mode == QLatin1String("drop")) {
-        if (!m_options.quiet)
+        if (!options_.quiet)
             std::fprintf(stderr, "%s %s %s -> dropped (fault)\n",
                          qPrintable(QTime::currentTime().toString(Qt::ISODateWithMs)), qPrintable(in.method),
                          qPrintable(in.target));
@@ -255,13 +255,13 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
 
 std::optional<Fault> StudyServer::takeFault(const QString& target)
 {
-    for (qsizetype i = 0; i < m_faults.size(); ++i) {
-        Fault& f = m_faults[i];
+    for (qsizetype i = 0; i < faults_.size(); ++i) {
+        Fault& f = faults_[i];
         if (!f.path.isEmpty() && !target.startsWith(f.path))
             continue;
         Fault used = f;
         if (--f.count <= 0)
-            m_faults.removeAt(i);
+            faults_.removeAt(i);
         return used;
     }
     return std::nullopt;
@@ -293,7 +293,7 @@ Reply StudyServer::faultReply(const Fault& f) const
 
 void StudyServer::send(QHttpServerResponder& responder, const Reply& reply, const Incoming& in)
 {
-    if (!m_options.quiet && !in.method.isEmpty())
+    if (!options_.quiet && !in.method.isEmpty())
         std::fprintf(stderr, "%s %s %s -> %d\n", qPrintable(QTime::currentTime().toString(Qt::ISODateWithMs)),
                      qPrintable(in.method), qPrintable(in.target), reply.status);
     QTcpSocket* socket = responder.socket();
@@ -316,8 +316,8 @@ void StudyServer::send(QHttpServerResponder& responder, const Reply& reply, cons
 
 Reply StudyServer::handleApi(const Incoming& in)
 {
-    if (in.body.size() > m_options.maxBodyBytes)
-        return error(413, QStringLiteral("request body larger than %1 bytes").arg(m_options.maxBodyBytes));
+    if (in.body.size() > options_.maxBodyBytes)
+        return error(413, QStringLiteral("request body larger than %1 bytes").arg(options_.maxBodyBytes));
 
     const QString p = in.path.mid(4);  // after "/api"
     const QString& m = in.method;
@@ -373,11 +373,11 @@ std::optional<QString> StudyServer::sessionEmail(const Incoming& in)
     if (!auth.startsWith("Bearer ") && !auth.startsWith("bearer "))
         return std::nullopt;
     const QString token = QString::fromLatin1(auth.mid(7).trimmed());
-    auto it = m_sessions.find(token);
-    if (it == m_sessions.end())
+    auto it = sessions_.find(token);
+    if (it == sessions_.end())
         return std::nullopt;
     if (it->expiry.hasExpired()) {
-        m_sessions.erase(it);
+        sessions_.erase(it);
         return std::nullopt;
     }
     return it->email;
@@ -386,15 +386,15 @@ std::optional<QString> StudyServer::sessionEmail(const Incoming& in)
 QString StudyServer::issueToken(const QString& email)
 {
     // Forget sessions that ran out, so a long-running service stays small.
-    m_sessions.removeIf([](const auto& it) { return it.value().expiry.hasExpired(); });
+    sessions_.removeIf([](const auto& it) { return it.value().expiry.hasExpired(); });
     const QString token = newToken();
-    m_sessions.insert(token, Session{email, QDeadlineTimer(qint64(std::llround(m_options.tokenTtlSeconds * 1000)))});
+    sessions_.insert(token, Session{email, QDeadlineTimer(qint64(std::llround(options_.tokenTtlSeconds * 1000)))});
     return token;
 }
 
 bool StudyServer::saved()
 {
-    return !m_options.persist || m_options.persist(*m_store);
+    return !options_.persist || options_.persist(*store_);
 }
 
 Reply StudyServer::login(const Incoming& in)
@@ -409,13 +409,13 @@ Reply StudyServer::login(const Incoming& in)
     const auto password = stringField(*body, QStringLiteral("password"), true, &bad);
     if (!password)
         return bad;
-    const Account* account = m_store->authenticate(*email, *password);
+    const Account* account = store_->authenticate(*email, *password);
     if (!account)
         return error(401, QStringLiteral("invalid e-mail or password"));
     const QString token = issueToken(account->email);
     return json(200, QJsonObject{{"access_token", token},
                                  {"token_type", "Bearer"},
-                                 {"expires_in", qint64(std::ceil(m_options.tokenTtlSeconds))},
+                                 {"expires_in", qint64(std::ceil(options_.tokenTtlSeconds))},
                                  {"user", QJsonObject{{"id", account->id}, {"email", account->email}}}});
 }
 
@@ -430,7 +430,7 @@ Reply StudyServer::troubleCards(const QString& who, const Incoming& in)
         limit = text.toInt();
     }
     QJsonArray out;
-    for (const Card& c : m_store->troubleCards(who, limit))
+    for (const Card& c : store_->troubleCards(who, limit))
         out.append(StudyStore::cardJson(c));
     return json(200, out);
 }
@@ -450,7 +450,7 @@ Reply StudyServer::postReview(const QString& who, const Incoming& in)
         return error(400, QStringLiteral("field \"card_id\" must be an integer"));
     if (!isInteger(quality) || quality.toInt() < 0 || quality.toInt() > 5)
         return error(400, QStringLiteral("field \"quality\" must be an integer from 0 to 5"));
-    const Card* card = m_store->review(who, cardId.toInteger(), quality.toInt(), QDateTime::currentDateTimeUtc());
+    const Card* card = store_->review(who, cardId.toInteger(), quality.toInt(), QDateTime::currentDateTimeUtc());
     if (!card)
         return error(404, QStringLiteral("no card %1 in this account").arg(cardId.toInteger()));
     const QJsonObject data{{"card_id", card->id}, {"quality", quality.toInt()}, {"card", StudyStore::cardJson(*card)}};
@@ -462,14 +462,14 @@ Reply StudyServer::postReview(const QString& who, const Incoming& in)
 Reply StudyServer::listJournal(const QString& who)
 {
     QJsonArray out;
-    for (const JournalEntry& e : m_store->journal(who))
+    for (const JournalEntry& e : store_->journal(who))
         out.append(StudyStore::entryJson(e));
     return json(200, out);
 }
 
 Reply StudyServer::getEntry(const QString& who, qint64 id)
 {
-    const JournalEntry* e = m_store->entry(who, id);
+    const JournalEntry* e = store_->entry(who, id);
     if (!e)
         return error(404, QStringLiteral("no journal entry %1").arg(id));
     return json(200, StudyStore::entryJson(*e));
@@ -512,7 +512,7 @@ Reply StudyServer::createEntry(const QString& who, const Incoming& in)
     const auto tags = tagsField(*entry, &bad, &ok);
     if (!ok)
         return bad;
-    const JournalEntry e = m_store->addEntry(who, *title, *content, tags.value_or(QStringList{}));
+    const JournalEntry e = store_->addEntry(who, *title, *content, tags.value_or(QStringList{}));
     if (!saved())
         return error(503, QStringLiteral("entry kept in memory but the data file could not be written"));
     return json(201, StudyStore::entryJson(e));
@@ -538,7 +538,7 @@ Reply StudyServer::updateEntry(const QString& who, qint64 id, const Incoming& in
     const auto tags = tagsField(*entry, &bad, &ok);
     if (!ok)
         return bad;
-    const JournalEntry* e = m_store->updateEntry(who, id, title, content, tags);
+    const JournalEntry* e = store_->updateEntry(who, id, title, content, tags);
     if (!e)
         return error(404, QStringLiteral("no journal entry %1").arg(id));
     const QJsonObject data = StudyStore::entryJson(*e);
@@ -549,7 +549,7 @@ Reply StudyServer::updateEntry(const QString& who, qint64 id, const Incoming& in
 
 Reply StudyServer::deleteEntry(const QString& who, qint64 id)
 {
-    if (!m_store->removeEntry(who, id))
+    if (!store_->removeEntry(who, id))
         return error(404, QStringLiteral("no journal entry %1").arg(id));
     if (!saved())
         return error(503, QStringLiteral("deleted in memory but the data file could not be written"));
@@ -582,7 +582,7 @@ Reply StudyServer::quickNote(const QString& who, const Incoming& in)
     if (!text)
         return bad;
     const Normalized n = normalizeNote(*text);
-    const JournalEntry e = m_store->addEntry(who, n.title, text->trimmed(), n.tags);
+    const JournalEntry e = store_->addEntry(who, n.title, text->trimmed(), n.tags);
     if (!saved())
         return error(503, QStringLiteral("note kept in memory but the data file could not be written"));
     return json(201, StudyStore::entryJson(e));
@@ -606,7 +606,7 @@ Reply StudyServer::handleControl(const Incoming& in)
 {
     if (!in.peer.isLoopback())
         return error(403, QStringLiteral("control endpoints answer loopback clients only"));
-    if (in.body.size() > m_options.maxBodyBytes)
+    if (in.body.size() > options_.maxBodyBytes)
         return error(413, QStringLiteral("request body too large"));
     const QString p = in.path.mid(8);  // after "/control"
     const bool post = in.method == QLatin1String("POST");
@@ -615,17 +615,17 @@ Reply StudyServer::handleControl(const Incoming& in)
     if (p == QLatin1String("/reset")) {
         if (!post)
             return methodNotAllowed("POST");
-        m_faults.clear();
-        m_requests = QJsonArray();
+        faults_.clear();
+        requests_ = QJsonArray();
         return json(200, QJsonObject{{"reset", true}});
     }
     if (p == QLatin1String("/reseed")) {
         if (!post)
             return methodNotAllowed("POST");
-        m_faults.clear();
-        m_requests = QJsonArray();
-        m_sessions.clear();
-        m_store->seed();
+        faults_.clear();
+        requests_ = QJsonArray();
+        sessions_.clear();
+        store_->seed();
         if (!saved())
             return error(503, QStringLiteral("reseeded in memory but the data file could not be written"));
         return json(200, QJsonObject{{"reseeded", true}});
@@ -635,12 +635,12 @@ Reply StudyServer::handleControl(const Incoming& in)
     if (p == QLatin1String("/expire-tokens")) {
         if (!post)
             return methodNotAllowed("POST");
-        const qsizetype n = m_sessions.size();
-        m_sessions.clear();
+        const qsizetype n = sessions_.size();
+        sessions_.clear();
         return json(200, QJsonObject{{"expired", qint64(n)}});
     }
     if (p == QLatin1String("/requests"))
-        return get ? json(200, m_requests) : methodNotAllowed("GET");
+        return get ? json(200, requests_) : methodNotAllowed("GET");
     if (p == QLatin1String("/state"))
         return get ? json(200, stateJson()) : methodNotAllowed("GET");
     return error(404, QStringLiteral("no such control endpoint: ") + in.path);
@@ -694,24 +694,24 @@ Reply StudyServer::queueFault(const Incoming& in)
         return bad;
     if (contentType)
         f.contentType = contentType->toUtf8();
-    m_faults.append(f);
-    return json(200, QJsonObject{{"queued", qint64(m_faults.size())}});
+    faults_.append(f);
+    return json(200, QJsonObject{{"queued", qint64(faults_.size())}});
 }
 
 QJsonObject StudyServer::stateJson() const
 {
     QJsonArray reviews;
-    for (const ReviewLog& r : m_store->reviews())
+    for (const ReviewLog& r : store_->reviews())
         reviews.append(QJsonObject{{"account", r.account}, {"card_id", r.cardId}, {"quality", r.quality}});
     QJsonObject journal;
     QJsonObject cards;
-    for (const Account& a : m_store->accounts()) {
+    for (const Account& a : store_->accounts()) {
         QJsonArray entries;
-        for (const JournalEntry& e : m_store->journal(a.email))
+        for (const JournalEntry& e : store_->journal(a.email))
             entries.append(StudyStore::entryJson(e));
         journal.insert(a.email, entries);
         QJsonArray own;
-        for (const Card& c : m_store->cards())
+        for (const Card& c : store_->cards())
             if (c.owner == a.email)
                 own.append(StudyStore::cardJson(c));
         cards.insert(a.email, own);

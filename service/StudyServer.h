@@ -100,11 +100,11 @@ private:
 
     void send(QHttpServerResponder& responder, const Reply& reply, const Incoming& in);
 
-    StudyStore* m_store;
-    Options m_options;
-    QHash<QString, Session> m_sessions;
-    QList<Fault> m_faults;
-    QJsonArray m_requests;
+    StudyStore* store_;
+    Options options_;
+    QHash<QString, Session> sessions_;
+    QList<Fault> faults_;
+    QJsonArray requests_;
 };
 
 } // namespace study

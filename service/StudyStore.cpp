@@ -127,15 +127,15 @@ void StudyStore::addAccount(qint64 id, const QString& email, const QString& pass
         a.passwordHash = hashPassword(password, a.salt);
         it = hashed.insert(email, a);
     }
-    m_accounts.append(*it);
+    accounts_.append(*it);
 }
 
 void StudyStore::seed()
 {
-    m_accounts.clear();
-    m_cards.clear();
-    m_reviews.clear();
-    m_entries.clear();
+    accounts_.clear();
+    cards_.clear();
+    reviews_.clear();
+    entries_.clear();
 
     addAccount(1, QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"));
     addAccount(2, QStringLiteral("second@tavlo.app"), QStringLiteral("tavlo-second"));
@@ -157,7 +157,7 @@ void StudyStore::seed()
             c.lapses = s->lapses;
             if (s->repetitions >= 0)
                 c.review = ReviewState{s->ease, s->interval, s->repetitions, QString::fromUtf8(s->due)};
-            m_cards.append(c);
+            cards_.append(c);
         }
     };
     const QString demo = QStringLiteral("demo@tavlo.app");
@@ -168,18 +168,18 @@ void StudyStore::seed()
     addDeck(QStringLiteral("second@tavlo.app"), 10, QStringLiteral("German Basics"),
             std::begin(kGerman), std::end(kGerman));
 
-    m_nextEntryId = 1;
+    nextEntryId_ = 1;
     auto addSeedEntry = [&](const QString& owner, const char* title, const char* content,
                             QStringList tags, const char* inserted, const char* updated) {
         JournalEntry e;
-        e.id = m_nextEntryId++;
+        e.id = nextEntryId_++;
         e.owner = owner;
         e.title = QString::fromUtf8(title);
         e.content = QString::fromUtf8(content);
         e.tags = tags;
         e.insertedAt = QString::fromUtf8(inserted);
         e.updatedAt = QString::fromUtf8(updated);
-        m_entries.append(e);
+        entries_.append(e);
     };
     addSeedEntry(demo, "Ser vs. estar",
                  "# Ser vs. estar\n\n- **ser**: identity, origin, time\n- **estar**: location, "
@@ -202,7 +202,7 @@ void StudyStore::seed()
 
 const Account* StudyStore::authenticate(const QString& email, const QString& password) const
 {
-    for (const Account& a : m_accounts) {
+    for (const Account& a : accounts_) {
         if (a.email.compare(email.trimmed(), Qt::CaseInsensitive) == 0)
             return sameBytes(hashPassword(password, a.salt), a.passwordHash) ? &a : nullptr;
     }
@@ -214,7 +214,7 @@ const Account* StudyStore::authenticate(const QString& email, const QString& pas
 QList<Card> StudyStore::troubleCards(const QString& owner, int limit) const
 {
     QList<Card> out;
-    for (const Card& c : m_cards)
+    for (const Card& c : cards_)
         if (c.owner == owner && c.troubleScore > 0)
             out.append(c);
     std::stable_sort(out.begin(), out.end(), [](const Card& a, const Card& b) {
@@ -229,7 +229,7 @@ QList<Card> StudyStore::troubleCards(const QString& owner, int limit) const
 
 const Card* StudyStore::card(const QString& owner, qint64 id) const
 {
-    for (const Card& c : m_cards)
+    for (const Card& c : cards_)
         if (c.id == id && c.owner == owner)
             return &c;
     return nullptr;
@@ -238,9 +238,9 @@ const Card* StudyStore::card(const QString& owner, qint64 id) const
 const Card* StudyStore::review(const QString& owner, qint64 cardId, int quality,
                                const QDateTime& now)
 {
-    auto it = std::find_if(m_cards.begin(), m_cards.end(),
+    auto it = std::find_if(cards_.begin(), cards_.end(),
                            [&](const Card& c) { return c.id == cardId && c.owner == owner; });
-    if (it == m_cards.end())
+    if (it == cards_.end())
         return nullptr;
     Card& c = *it;
     ReviewState r = c.review.value_or(ReviewState{});
@@ -276,14 +276,14 @@ const Card* StudyStore::review(const QString& owner, qint64 cardId, int quality,
     if (c.troubleScore < 0.1)
         c.troubleScore = 0;
 
-    m_reviews.append(ReviewLog{owner, cardId, quality, now.toUTC().toString(Qt::ISODateWithMs)});
+    reviews_.append(ReviewLog{owner, cardId, quality, now.toUTC().toString(Qt::ISODateWithMs)});
     return &c;
 }
 
 QList<JournalEntry> StudyStore::journal(const QString& owner) const
 {
     QList<JournalEntry> out;
-    for (const JournalEntry& e : m_entries)
+    for (const JournalEntry& e : entries_)
         if (e.owner == owner)
             out.prepend(e);
     return out;
@@ -291,7 +291,7 @@ QList<JournalEntry> StudyStore::journal(const QString& owner) const
 
 const JournalEntry* StudyStore::entry(const QString& owner, qint64 id) const
 {
-    for (const JournalEntry& e : m_entries)
+    for (const JournalEntry& e : entries_)
         if (e.id == id && e.owner == owner)
             return &e;
     return nullptr;
@@ -301,14 +301,14 @@ JournalEntry StudyStore::addEntry(const QString& owner, const QString& title,
                                   const QString& content, const QStringList& tags)
 {
     JournalEntry e;
-    e.id = m_nextEntryId++;
+    e.id = nextEntryId_++;
     e.owner = owner;
     e.title = title;
     e.content = content;
     e.tags = tags;
     e.insertedAt = isoNow();
     e.updatedAt = e.insertedAt;
-    m_entries.append(e);
+    entries_.append(e);
     return e;
 }
 
@@ -317,7 +317,7 @@ const JournalEntry* StudyStore::updateEntry(const QString& owner, qint64 id,
                                             const std::optional<QString>& content,
                                             const std::optional<QStringList>& tags)
 {
-    for (JournalEntry& e : m_entries) {
+    for (JournalEntry& e : entries_) {
         if (e.id != id || e.owner != owner)
             continue;
         if (title)
@@ -334,7 +334,7 @@ const JournalEntry* StudyStore::updateEntry(const QString& owner, qint64 id,
 
 bool StudyStore::removeEntry(const QString& owner, qint64 id)
 {
-    return m_entries.removeIf([&](const JournalEntry& e) { return e.id == id && e.owner == owner; })
+    return entries_.removeIf([&](const JournalEntry& e) { return e.id == id && e.owner == owner; })
            > 0;
 }
 
@@ -379,32 +379,32 @@ QJsonObject StudyStore::entryJson(const JournalEntry& e)
 QJsonObject StudyStore::toJson() const
 {
     QJsonArray accounts;
-    for (const Account& a : m_accounts)
+    for (const Account& a : accounts_)
         accounts.append(QJsonObject{{"id", a.id},
                                     {"email", a.email},
                                     {"salt", QString::fromLatin1(a.salt.toBase64())},
                                     {"password_hash", QString::fromLatin1(a.passwordHash.toBase64())}});
     QJsonArray cards;
-    for (const Card& c : m_cards) {
+    for (const Card& c : cards_) {
         QJsonObject o = cardJson(c);
         o.insert("owner", c.owner);
         o.insert("lapses", c.lapses);
         cards.append(o);
     }
     QJsonArray reviews;
-    for (const ReviewLog& r : m_reviews)
+    for (const ReviewLog& r : reviews_)
         reviews.append(QJsonObject{{"account", r.account},
                                    {"card_id", r.cardId},
                                    {"quality", r.quality},
                                    {"reviewed_at", r.reviewedAt}});
     QJsonArray journal;
-    for (const JournalEntry& e : m_entries) {
+    for (const JournalEntry& e : entries_) {
         QJsonObject o = entryJson(e);
         o.insert("owner", e.owner);
         journal.append(o);
     }
     return QJsonObject{{"format", "tavlo-study-service"}, {"version", 1},
-                       {"next_entry_id", m_nextEntryId}, {"accounts", accounts},
+                       {"next_entry_id", nextEntryId_}, {"accounts", accounts},
                        {"cards", cards}, {"reviews", reviews}, {"journal", journal}};
 }
 
@@ -490,11 +490,11 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
     if (accounts.isEmpty())
         return fail(QStringLiteral("no accounts"));
 
-    m_accounts = accounts;
-    m_cards = cards;
-    m_reviews = reviews;
-    m_entries = entries;
-    m_nextEntryId = std::max(maxId + 1, doc.value("next_entry_id").toInteger());
+    accounts_ = accounts;
+    cards_ = cards;
+    reviews_ = reviews;
+    entries_ = entries;
+    nextEntryId_ = std::max(maxId + 1, doc.value("next_entry_id").toInteger());
     return true;
 }
 

@@ -97,10 +97,10 @@ public:
                                     const std::optional<QStringList>& tags);
     bool removeEntry(const QString& owner, qint64 id);
 
-    const QList<Account>& accounts() const { return m_accounts; }
-    const QList<Card>& cards() const { return m_cards; }
-    const QList<ReviewLog>& reviews() const { return m_reviews; }
-    const QList<JournalEntry>& entries() const { return m_entries; }
+    const QList<Account>& accounts() const { return accounts_; }
+    const QList<Card>& cards() const { return cards_; }
+    const QList<ReviewLog>& reviews() const { return reviews_; }
+    const QList<JournalEntry>& entries() const { return entries_; }
 
     static QJsonObject cardJson(const Card& card);
     static QJsonObject entryJson(const JournalEntry& entry);
@@ -108,11 +108,11 @@ public:
 private:
     void addAccount(qint64 id, const QString& email, const QString& password);
 
-    QList<Account> m_accounts;
-    QList<Card> m_cards;
-    QList<ReviewLog> m_reviews;
-    QList<JournalEntry> m_entries;
-    qint64 m_nextEntryId = 1;
+    QList<Account> accounts_;
+    QList<Card> cards_;
+    QList<ReviewLog> reviews_;
+    QList<JournalEntry> entries_;
+    qint64 nextEntryId_ = 1;
 };
 
 } // namespace study

@@ -46,17 +46,17 @@ struct Refusal {
 
 class ServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_service = std::make_unique<StudyService>(); }
-    static void TearDownTestSuite() { s_service.reset(); }
+    static void SetUpTestSuite() { service_ = std::make_unique<StudyService>(); }
+    static void TearDownTestSuite() { service_.reset(); }
     void SetUp() override
     {
-        ASSERT_TRUE(s_service && s_service->isRunning());
-        s_service->reseed();
-        token = s_service->login();
+        ASSERT_TRUE(service_ && service_->isRunning());
+        service_->reseed();
+        token = service_->login();
         ASSERT_FALSE(token.isEmpty());
     }
 
-    StudyService& svc() { return *s_service; }
+    StudyService& svc() { return *service_; }
     StudyService::Response get(const QString& path) { return svc().send("GET", path, {}, token); }
     StudyService::Response post(const QString& path, const QJsonObject& body)
     {
@@ -83,5 +83,5 @@ protected:
     }
 
     QString token;
-    static inline std::unique_ptr<StudyService> s_service;
+    static inline std::unique_ptr<StudyService> service_;
 };

@@ -22,9 +22,9 @@ constexpr int kStartTimeoutMs = 10000;
 } // namespace
 
 StudyService::StudyService(QStringList extraArgs)
-    : m_extraArgs(std::move(extraArgs)), m_network(std::make_unique<QNetworkAccessManager>())
+    : extraArgs_(std::move(extraArgs)), network_(std::make_unique<QNetworkAccessManager>())
 {
-    m_network->setProxy(QNetworkProxy::NoProxy);
+    network_->setProxy(QNetworkProxy::NoProxy);
     start(QStringList{QStringLiteral("--port"), QStringLiteral("0")}, true);
 }
 
@@ -37,77 +37,77 @@ bool StudyService::start(const QStringList& portArgs, bool reportFailure)
         ADD_FAILURE() << "TAVLO_SERVICE_BIN is not set; the study service binary is unknown";
         return false;
     }
-    m_process = std::make_unique<QProcess>();
+    process_ = std::make_unique<QProcess>();
     // Keep the service's own complaints visible in the test output.
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // A test binary that crashes or is killed must not leave services behind.
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QStringList args = portArgs;
-    args << QStringLiteral("--quiet") << m_extraArgs;
-    m_process->start(bin, args);
-    if (!m_process->waitForStarted(kStartTimeoutMs)) {
+    args << QStringLiteral("--quiet") << extraArgs_;
+    process_->start(bin, args);
+    if (!process_->waitForStarted(kStartTimeoutMs)) {
         ADD_FAILURE() << "cannot start " << bin.toStdString() << ": "
-                      << m_process->errorString().toStdString();
-        m_process.reset();
+                      << process_->errorString().toStdString();
+        process_.reset();
         return false;
     }
-    m_port = 0;
+    port_ = 0;
     static const QRegularExpression line(QStringLiteral("^listening on http://127\\.0\\.0\\.1:(\\d+)/api$"));
     QByteArray out;
     const QDeadlineTimer deadline(kStartTimeoutMs);
     while (!deadline.hasExpired()) {
-        if (m_process->canReadLine() || m_process->waitForReadyRead(int(deadline.remainingTime()))) {
-            while (m_process->canReadLine()) {
-                const QString text = QString::fromUtf8(m_process->readLine()).trimmed();
+        if (process_->canReadLine() || process_->waitForReadyRead(int(deadline.remainingTime()))) {
+            while (process_->canReadLine()) {
+                const QString text = QString::fromUtf8(process_->readLine()).trimmed();
                 const QRegularExpressionMatch m = line.match(text);
                 if (m.hasMatch()) {
-                    m_port = quint16(m.captured(1).toUInt());
+                    port_ = quint16(m.captured(1).toUInt());
                     return true;
                 }
                 out += text.toUtf8() + '\n';
             }
         }
-        if (m_process->state() != QProcess::Running)
+        if (process_->state() != QProcess::Running)
             break;
     }
     if (reportFailure)
         ADD_FAILURE() << "study service did not report \"listening on\" (exit code "
-                      << m_process->exitCode() << "); stdout: " << out.toStdString();
+                      << process_->exitCode() << "); stdout: " << out.toStdString();
     stop();
     return false;
 }
 
 bool StudyService::isRunning() const
 {
-    return m_process && m_process->state() == QProcess::Running && m_port != 0;
+    return process_ && process_->state() == QProcess::Running && port_ != 0;
 }
 
 QString StudyService::baseURL() const
 {
-    return QStringLiteral("http://127.0.0.1:%1/api").arg(m_port);
+    return QStringLiteral("http://127.0.0.1:%1/api").arg(port_);
 }
 
-quint16 StudyService::port() const { return m_port; }
+quint16 StudyService::port() const { return port_; }
 
 void StudyService::stop()
 {
-    if (!m_process)
+    if (!process_)
         return;
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(5000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
+    if (process_->state() != QProcess::NotRunning) {
+        process_->terminate();
+        if (!process_->waitForFinished(5000)) {
+            process_->kill();
+            process_->waitForFinished(5000);
         }
     }
-    m_process.reset();
+    process_.reset();
     // Kept-alive connections point at the old process.
-    m_network->clearConnectionCache();
+    network_->clearConnectionCache();
 }
 
 void StudyService::restart()
 {
-    const quint16 port = m_port;
+    const quint16 port = port_;
     stop();
     if (port == 0) {
         start(QStringList{QStringLiteral("--port"), QStringLiteral("0")}, true);
@@ -129,12 +129,12 @@ StudyService::Response StudyService::send(const QByteArray& method, const QStrin
                                           const QByteArray& body, const QString& token, int timeoutMs)
 {
     Response out;
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path)));
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     request.setTransferTimeout(timeoutMs);
-    QNetworkReply* reply = m_network->sendCustomRequest(request, method, body);
+    QNetworkReply* reply = network_->sendCustomRequest(request, method, body);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();

@@ -64,8 +64,8 @@ private:
     bool start(const QStringList& portArgs, bool reportFailure);
     QJsonValue control(const QByteArray& method, const QString& path, const QJsonObject& body = {});
 
-    QStringList m_extraArgs;
-    quint16 m_port = 0;
-    std::unique_ptr<QProcess> m_process;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    QStringList extraArgs_;
+    quint16 port_ = 0;
+    std::unique_ptr<QProcess> process_;
+    std::unique_ptr<QNetworkAccessManager> network_;
 };
