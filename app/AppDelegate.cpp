@@ -23,7 +23,6 @@ namespace {
 constexpr int kPauseTag = 100;
 constexpr int kAccountTag = 200;
 constexpr int kSwitchAccountTag = 201;
-const QString kNotLoggedIn = QStringLiteral("Not logged in");
 } // namespace
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
@@ -45,7 +44,7 @@ void AppDelegate::applicationDidFinishLaunching()
     if (!problem.isEmpty()) {
         // The agent keeps running; every backend call will fail until the
         // address is fixed, so say so once, plainly.
-        startupNotice_ = QStringLiteral("The study service address cannot be used: ") + problem;
+        startupNotice_ = tr("The study service address cannot be used: %1").arg(problem);
         log(startupNotice_);
         if (statusItem_->isVisible()) {
             statusItem_->showMessage(QStringLiteral("TavloPopup"), startupNotice_, QSystemTrayIcon::Warning, 15000);
@@ -75,19 +74,19 @@ void AppDelegate::setupStatusItem()
             connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    add(QStringLiteral("Show Card Now"), "S", &AppDelegate::showCardNow);
-    add(QStringLiteral("Quick Note"), "N", &AppDelegate::showQuickNote);
-    add(QStringLiteral("My Journals"), "J", &AppDelegate::showJournalList);
+    add(tr("Show Card Now"), "S", &AppDelegate::showCardNow);
+    add(tr("Quick Note"), "N", &AppDelegate::showQuickNote);
+    add(tr("My Journals"), "J", &AppDelegate::showJournalList);
     menu_->addSeparator();
-    add(QStringLiteral("Pause"), "P", &AppDelegate::togglePause)->setData(kPauseTag);
-    add(QStringLiteral("Settings..."), ",", &AppDelegate::showSettings);
+    add(tr("Pause"), "P", &AppDelegate::togglePause)->setData(kPauseTag);
+    add(tr("Settings..."), ",", &AppDelegate::showSettings);
     menu_->addSeparator();
-    QAction* account = add(kNotLoggedIn, nullptr, nullptr);
+    QAction* account = add(tr("Not logged in"), nullptr, nullptr);
     account->setData(kAccountTag);
     account->setEnabled(false);
-    add(QStringLiteral("Switch Account..."), nullptr, &AppDelegate::switchAccount)->setData(kSwitchAccountTag);
+    add(tr("Switch Account..."), nullptr, &AppDelegate::switchAccount)->setData(kSwitchAccountTag);
     menu_->addSeparator();
-    add(QStringLiteral("Quit"), "Q", &AppDelegate::quitApp);
+    add(tr("Quit"), "Q", &AppDelegate::quitApp);
     statusItem_->setContextMenu(menu_);
     connect(menu_, &QMenu::aboutToShow, this, [this] {
         if (accountLabelPending_)
@@ -141,7 +140,7 @@ void AppDelegate::updateAccountMenu()
         return;
     accountLabelPending_ = false;
     const auto credentials = KeychainService::getCredentials();
-    item->setText(credentials ? credentials->email : kNotLoggedIn);
+    item->setText(credentials ? credentials->email : tr("Not logged in"));
     item->setEnabled(false);
 }
 
@@ -248,7 +247,7 @@ void AppDelegate::togglePause()
 {
     isPaused_ = !isPaused_;
     if (QAction* item = actionWithTag(kPauseTag))
-        item->setText(isPaused_ ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+        item->setText(isPaused_ ? tr("Resume") : tr("Pause"));
     if (!isPaused_) {
         scheduleNextPopup();
     } else if (popupTimer_) {

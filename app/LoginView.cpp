@@ -36,10 +36,10 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     fields->setSpacing(12);
     email_ = new QLineEdit(this);
     email_->setObjectName(QStringLiteral("email"));
-    email_->setPlaceholderText(QStringLiteral("Email"));
+    email_->setPlaceholderText(tr("Email"));
     password_ = new QLineEdit(this);
     password_->setObjectName(QStringLiteral("password"));
-    password_->setPlaceholderText(QStringLiteral("Password"));
+    password_->setPlaceholderText(tr("Password"));
     password_->setEchoMode(QLineEdit::Password);
     fields->addWidget(email_);
     fields->addWidget(password_);
@@ -55,7 +55,7 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     errorLabel_->hide();
     layout->addWidget(errorLabel_);
 
-    button_ = new BusyButton(QStringLiteral("Sign In"), this);
+    button_ = new BusyButton(tr("Sign In"), this);
     button_->setObjectName(QStringLiteral("signIn"));
     button_->setDefault(true);
     button_->setMinimumWidth(96);
@@ -124,16 +124,16 @@ QString LoginView::messageFor(const Error& error)
     if (const APIError* api = asAPIError(error)) {
         switch (api->kind) {
         case APIError::Case::serverError:
-            return QStringLiteral("Server error (%1): ").arg(api->status) + api->message;
+            return tr("Server error (%1): %2").arg(api->status).arg(api->message);
         case APIError::Case::networkError:
-            return QStringLiteral("Network error: ") + api->underlyingLocalized;
+            return tr("Network error: %1").arg(api->underlyingLocalized);
         case APIError::Case::unauthorized:
-            return QStringLiteral("Invalid email or password");
+            return tr("Invalid email or password");
         case APIError::Case::decodingError:
-            return QStringLiteral("Unexpected response from server");
+            return tr("Unexpected response from server");
         }
     }
-    return QStringLiteral("Connection failed: ") + localizedDescription(error);
+    return tr("Connection failed: %1").arg(localizedDescription(error));
 }
 
 void LoginView::updateState()

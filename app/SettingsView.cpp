@@ -47,7 +47,7 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     outer->setContentsMargins(32, 32, 32, 32);
     outer->setSpacing(20);
 
-    auto* title = new QLabel(QStringLiteral("Popup Settings"), this);
+    auto* title = new QLabel(tr("Popup Settings"), this);
     title->setFont(Theme::font(Theme::TextStyle::title2));
     title->setAlignment(Qt::AlignHCenter);
     outer->addWidget(title);
@@ -63,10 +63,10 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     };
     minLabel_ = makeSubheadline(this);
     minSlider_ = makeSlider(60, minMinutes_, this);
-    minSlider_->setAccessibleName(QStringLiteral("Minimum interval"));
+    minSlider_->setAccessibleName(tr("Minimum interval"));
     maxLabel_ = makeSubheadline(this);
     maxSlider_ = makeSlider(120, maxMinutes_, this);
-    maxSlider_->setAccessibleName(QStringLiteral("Maximum interval"));
+    maxSlider_->setAccessibleName(tr("Maximum interval"));
     addGroup(minLabel_, minSlider_);
     addGroup(maxLabel_, maxSlider_);
     outer->addLayout(groups);
@@ -75,8 +75,8 @@ SettingsView::SettingsView(int minMinutes, int maxMinutes, std::function<void(in
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
     row->addStretch(1);
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
-    saveButton_ = new QPushButton(QStringLiteral("Save"), this);
+    cancelButton_ = new QPushButton(tr("Cancel"), this);
+    saveButton_ = new QPushButton(tr("Save"), this);
     saveButton_->setDefault(true);
     saveButton_->setAutoDefault(true);
     Theme::makeProminent(saveButton_);
@@ -113,8 +113,8 @@ void SettingsView::keyPressEvent(QKeyEvent* event)
 
 void SettingsView::updateLabels()
 {
-    minLabel_->setText(QStringLiteral("Minimum interval: ") + QString::number(minMinutes_) + QStringLiteral(" min"));
-    maxLabel_->setText(QStringLiteral("Maximum interval: ") + QString::number(maxMinutes_) + QStringLiteral(" min"));
+    minLabel_->setText(tr("Minimum interval: %1 min").arg(minMinutes_));
+    maxLabel_->setText(tr("Maximum interval: %1 min").arg(maxMinutes_));
 }
 
 void SettingsView::save()

@@ -6,6 +6,7 @@
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
+#include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -53,9 +54,9 @@ protected:
         auto* menu = new QMenu(this);
         menu->setObjectName(QStringLiteral("entryMenu"));
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->addAction(QStringLiteral("Edit"), this, [this] { onOpen_(); });
+        menu->addAction(QCoreApplication::translate("JournalListView", "Edit"), this, [this] { onOpen_(); });
         menu->addSeparator();
-        menu->addAction(QStringLiteral("Delete"), this, [this] { onDelete_(); });
+        menu->addAction(QCoreApplication::translate("JournalListView", "Delete"), this, [this] { onDelete_(); });
         menu->popup(event->globalPos());
     }
 
@@ -99,13 +100,13 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     header->setContentsMargins(24, 0, 24, 0);
     header->setSpacing(8);
     header->addWidget(new GlyphLabel(Glyph::book, orange(), 20, listScreen_));
-    auto* title = new QLabel(QStringLiteral("My Journals"), listScreen_);
+    auto* title = new QLabel(tr("My Journals"), listScreen_);
     title->setObjectName(QStringLiteral("title"));
     title->setFont(Theme::font(TextStyle::title2));
     header->addWidget(title);
     header->addStretch(1);
     auto* close = closeGlyphButton(listScreen_, QStringLiteral("closeButton"));
-    close->setToolTip(QStringLiteral("Close"));
+    close->setToolTip(tr("Close"));
     connect(close, &QToolButton::clicked, this, [this] {
         if (onDismiss_)
             onDismiss_();
@@ -123,12 +124,12 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     searchRow->addWidget(new GlyphLabel(Glyph::magnifier, secondaryText(), 16, searchBox));
     search_ = new QLineEdit(searchBox);
     search_->setObjectName(QStringLiteral("searchField"));
-    search_->setPlaceholderText(QStringLiteral("Search by title or tag..."));
+    search_->setPlaceholderText(tr("Search by title or tag..."));
     search_->setFrame(false);
     search_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
     searchRow->addWidget(search_, 1);
     clearSearch_ = closeGlyphButton(searchBox, QStringLiteral("clearSearchButton"));
-    clearSearch_->setToolTip(QStringLiteral("Clear search"));
+    clearSearch_->setToolTip(tr("Clear search"));
     searchRow->addWidget(clearSearch_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
         searchText_ = text;
@@ -149,7 +150,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
         auto* col = new QVBoxLayout(loadingPage_);
         col->addStretch(1);
         col->addWidget(new Spinner(loadingPage_), 0, Qt::AlignHCenter);
-        auto* label = new QLabel(QStringLiteral("Loading..."), loadingPage_);
+        auto* label = new QLabel(tr("Loading..."), loadingPage_);
         label->setObjectName(QStringLiteral("loadingLabel"));
         label->setAlignment(Qt::AlignCenter);
         setTextColour(label, secondaryText());
@@ -218,7 +219,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     edit->setSpacing(12);
 
     auto* editHeader = new QHBoxLayout;
-    auto* back = new QPushButton(QStringLiteral("Back"), editScreen_);
+    auto* back = new QPushButton(tr("Back"), editScreen_);
     back->setObjectName(QStringLiteral("backButton"));
     back->setIcon(Glyphs::icon(Glyph::chevronLeft, orange(), 18));
     back->setFlat(true);
@@ -228,7 +229,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     connect(back, &QPushButton::clicked, this, &JournalListView::backToList);
     editHeader->addWidget(back);
     editHeader->addStretch(1);
-    auto* editTitle = new QLabel(QStringLiteral("Edit Entry"), editScreen_);
+    auto* editTitle = new QLabel(tr("Edit Entry"), editScreen_);
     editTitle->setObjectName(QStringLiteral("editHeading"));
     editTitle->setFont(Theme::font(TextStyle::headline));
     editHeader->addWidget(editTitle);
@@ -241,7 +242,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
 
     titleField_ = new QLineEdit(editScreen_);
     titleField_->setObjectName(QStringLiteral("titleField"));
-    titleField_->setPlaceholderText(QStringLiteral("Title"));
+    titleField_->setPlaceholderText(tr("Title"));
     titleField_->setFrame(false);
     QFont titleFont = Theme::font(TextStyle::title3);
     titleFont.setBold(true);
@@ -251,7 +252,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
 
     tagsField_ = new QLineEdit(editScreen_);
     tagsField_->setObjectName(QStringLiteral("tagsField"));
-    tagsField_->setPlaceholderText(QStringLiteral("Tags (comma separated)"));
+    tagsField_->setPlaceholderText(tr("Tags (comma separated)"));
     tagsField_->setFrame(false);
     tagsField_->setFont(Theme::font(TextStyle::caption));
     tagsField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; }")
@@ -294,16 +295,16 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(12);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), editScreen_);
+    auto* cancel = new QPushButton(tr("Cancel"), editScreen_);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     makeBordered(cancel);
     connect(cancel, &QPushButton::clicked, this, &JournalListView::backToList);
-    standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editScreen_);
+    standardizeButton_ = new BusyButton(tr("AI Standardize"), editScreen_);
     standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
     standardizeButton_->setIcon(Glyphs::icon(Glyph::sparkles, purple(), 14));
     makeBordered(standardizeButton_);
     connect(standardizeButton_, &QPushButton::clicked, this, &JournalListView::normalizeEditContent);
-    saveButton_ = new BusyButton(QStringLiteral("Save"), editScreen_);
+    saveButton_ = new BusyButton(tr("Save"), editScreen_);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
     makeProminent(saveButton_);
     connect(saveButton_, &QPushButton::clicked, this, [this] {
@@ -366,7 +367,7 @@ void JournalListView::fetchEntries()
         if (result.ok())
             setEntries(std::move(result).value());
         else
-            error_ = QStringLiteral("Failed to load: ") + JournalText::errorDescription(result.error());
+            error_ = tr("Failed to load: %1").arg(JournalText::errorDescription(result.error()));
         loading_ = false;
         refresh();
     });
@@ -516,13 +517,13 @@ void JournalListView::confirmDelete(const JournalEntryData& entry)
     auto* alert = new QMessageBox(this);
     alert->setObjectName(QStringLiteral("deleteAlert"));
     alert->setIcon(QMessageBox::Warning);
-    alert->setWindowTitle(QStringLiteral("Delete Entry"));
-    alert->setText(QStringLiteral("Delete Entry"));
+    alert->setWindowTitle(tr("Delete Entry"));
+    alert->setText(tr("Delete Entry"));
     alert->setTextFormat(Qt::PlainText);
-    alert->setInformativeText(QStringLiteral("Are you sure you want to delete \"%1\"? This cannot be undone.")
+    alert->setInformativeText(tr("Are you sure you want to delete \"%1\"? This cannot be undone.")
                                   .arg(entryToDelete_ ? entryToDelete_->title : QString()));
-    QPushButton* cancel = alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    QPushButton* del = alert->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = alert->addButton(tr("Cancel"), QMessageBox::RejectRole);
+    QPushButton* del = alert->addButton(tr("Delete"), QMessageBox::DestructiveRole);
     del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(red().name()));
     // Return or Escape must never delete by accident.
     alert->setDefaultButton(cancel);
@@ -552,7 +553,7 @@ void JournalListView::performDelete(const JournalEntryData& entry)
             index_ = JournalText::SearchIndex(entries_);
             rebuildRows();
         } else {
-            error_ = QStringLiteral("Delete failed: ") + JournalText::errorDescription(result.error());
+            error_ = tr("Delete failed: %1").arg(JournalText::errorDescription(result.error()));
         }
         if (entryToDelete_ && entryToDelete_->id == id)
             entryToDelete_.reset();
@@ -574,7 +575,7 @@ void JournalListView::normalizeEditContent()
             return; // another entry was opened meanwhile; nothing of this one is stored yet
         editNormalizing_ = false;
         if (!result.ok()) {
-            editError_ = QStringLiteral("Normalize failed: ") + JournalText::errorDescription(result.error());
+            editError_ = tr("Normalize failed: %1").arg(JournalText::errorDescription(result.error()));
             refreshEdit();
             return;
         }
@@ -621,7 +622,7 @@ void JournalListView::saveEdit(std::int64_t id)
             }
         } else if (current) {
             editSaving_ = false;
-            editError_ = QStringLiteral("Save failed: ") + JournalText::errorDescription(result.error());
+            editError_ = tr("Save failed: %1").arg(JournalText::errorDescription(result.error()));
         }
         refresh();
     });
@@ -644,8 +645,8 @@ void JournalListView::refresh()
         errorLabel_->setText(*error_);
         content_->setCurrentWidget(errorLabel_);
     } else if (shown_.isEmpty()) {
-        emptyLabel_->setText(searchText_.isEmpty() ? QStringLiteral("No journal entries yet")
-                                                   : QStringLiteral("No matching entries"));
+        emptyLabel_->setText(searchText_.isEmpty() ? tr("No journal entries yet")
+                                                   : tr("No matching entries"));
         content_->setCurrentWidget(emptyPage_);
     } else {
         content_->setCurrentWidget(rowsArea_);

@@ -1,5 +1,6 @@
 #include "journal/JournalText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
@@ -145,17 +146,17 @@ QString quickNoteFailure(const Error& error)
     if (const APIError* api = asAPIError(error)) {
         switch (api->kind) {
         case APIError::Case::serverError:
-            return QStringLiteral("Server error (%1)").arg(api->status);
+            return QCoreApplication::translate("JournalText", "Server error (%1)").arg(api->status);
         case APIError::Case::networkError:
-            return QStringLiteral("Network error: ")
-                + (api->underlyingLocalized.isEmpty() ? api->underlyingText : api->underlyingLocalized);
+            return QCoreApplication::translate("JournalText", "Network error: %1")
+                .arg(api->underlyingLocalized.isEmpty() ? api->underlyingText : api->underlyingLocalized);
         case APIError::Case::unauthorized:
-            return QStringLiteral("Not logged in");
+            return QCoreApplication::translate("JournalText", "Not logged in");
         case APIError::Case::decodingError:
-            return QStringLiteral("Unexpected response");
+            return QCoreApplication::translate("JournalText", "Unexpected response");
         }
     }
-    return QStringLiteral("Failed: ") + localizedDescription(error);
+    return QCoreApplication::translate("JournalText", "Failed: %1").arg(localizedDescription(error));
 }
 
 QString errorDescription(const Error& error)

@@ -71,12 +71,12 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(new GlyphLabel(Glyph::note, orange(), 24, this));
-    auto* title = new QLabel(QStringLiteral("Quick Note"), this);
+    auto* title = new QLabel(tr("Quick Note"), this);
     title->setObjectName(QStringLiteral("title"));
     title->setFont(Theme::font(TextStyle::title2));
     header->addWidget(title);
     header->addStretch(1);
-    badge_ = new QLabel(QStringLiteral("AI Standardized"), this);
+    badge_ = new QLabel(tr("AI Standardized"), this);
     badge_->setObjectName(QStringLiteral("badge"));
     badge_->setFont(Theme::font(TextStyle::caption));
     badge_->setStyleSheet(QStringLiteral("QLabel#badge { color: %1; background: %2;"
@@ -108,7 +108,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     editor_->setObjectName(QStringLiteral("noteEditor"));
     editor_->setFont(monospaced(TextStyle::body));
     editor_->setTabChangesFocus(true);
-    editor_->setToolTip(QStringLiteral("Return starts a new line; Ctrl+Return saves to the journal"));
+    editor_->setToolTip(tr("Return starts a new line; Ctrl+Return saves to the journal"));
     editor_->setStyleSheet(QStringLiteral("QPlainTextEdit#noteEditor { background: palette(base);"
                                           " border: 1px solid palette(mid); border-radius: 8px; padding: 8px; }"));
     connect(editor_, &QPlainTextEdit::textChanged, this, &QuickNoteView::onEditorChanged);
@@ -127,17 +127,17 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(12);
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), editing);
+    cancelButton_ = new QPushButton(tr("Cancel"), editing);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton_->setToolTip(QStringLiteral("Close (Esc); the draft is kept"));
+    cancelButton_->setToolTip(tr("Close (Esc); the draft is kept"));
     makeBordered(cancelButton_);
-    standardizeButton_ = new BusyButton(QStringLiteral("AI Standardize"), editing);
+    standardizeButton_ = new BusyButton(tr("AI Standardize"), editing);
     standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
     standardizeButton_->setIcon(Glyphs::icon(Glyph::sparkles, purple(), 14));
     makeBordered(standardizeButton_);
-    saveButton_ = new BusyButton(QStringLiteral("Save to Journal"), editing);
+    saveButton_ = new BusyButton(tr("Save to Journal"), editing);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
-    saveButton_->setToolTip(QStringLiteral("Save to Journal (Ctrl+Return)"));
+    saveButton_->setToolTip(tr("Save to Journal (Ctrl+Return)"));
     makeProminent(saveButton_);
     buttons->addWidget(cancelButton_);
     buttons->addWidget(standardizeButton_, 1);
@@ -154,7 +154,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     savedCol->setSpacing(8);
     savedCol->addStretch(1);
     savedCol->addWidget(new GlyphLabel(Glyph::checkmarkCircle, green(), 32, saved), 0, Qt::AlignHCenter);
-    auto* headline = new QLabel(QStringLiteral("Saved to Journal"), saved);
+    auto* headline = new QLabel(tr("Saved to Journal"), saved);
     headline->setObjectName(QStringLiteral("savedHeadline"));
     headline->setFont(Theme::font(TextStyle::headline));
     headline->setAlignment(Qt::AlignCenter);
