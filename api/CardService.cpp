@@ -1,12 +1,12 @@
 #include "api/CardService.h"
 
 #include "api/APIClient.h"
+#include "api/Delivery.h"
 #include "core/Log.h"
 #include "core/Timing.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
@@ -43,17 +43,12 @@ void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>>
     const QString path = QStringLiteral("/trouble-cards?limit=") + QString::number(limit);
     // The log lines are written even when the caller has gone meanwhile, so
     // the request is made without a context and the caller is guarded here.
-    const QPointer<QObject> guard(context);
-    const bool guarded = context != nullptr;
+    auto deliver = makeDelivery<QList<TroubleCard>>(context, std::move(done));
     APIClient::authenticatedRequest(
         path, QStringLiteral("GET"), std::nullopt, false, kTimeout, nullptr,
-        [guard, guarded, done = std::move(done)](Result<QByteArray> result) {
-            const auto deliver = [&](Result<QList<TroubleCard>> r) {
-                if (!guarded || guard)
-                    done(std::move(r));
-            };
+        [deliver](Result<QByteArray> result) {
             if (!result) {
-                deliver(result.error());
+                (*deliver)(result.error());
                 return;
             }
             const QByteArray& body = result.value();
@@ -62,10 +57,10 @@ void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>>
             if (!decoded) {
                 // Looks like an account with nothing to practise, not a failure.
                 log(QStringLiteral("Decode error: ") + localizedDescription(decoded.error()));
-                deliver(QList<TroubleCard>());
+                (*deliver)(QList<TroubleCard>());
                 return;
             }
-            deliver(std::move(decoded).value().data);
+            (*deliver)(std::move(decoded).value().data);
         });
 }
 
