@@ -1,0 +1,328 @@
+#include "service/StudyApi.h"
+
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace study {
+
+namespace {
+
+constexpr int kMaxLimit = 1000;
+
+QString newToken()
+{
+    QByteArray raw(32, '\0');
+    auto* gen = QRandomGenerator::system();
+    for (auto& c : raw)
+        c = char(gen->bounded(256));
+    return QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+} // namespace
+
+StudyApi::StudyApi(StudyStore* store, ServiceOptions options) : store_(store), options_(std::move(options)) {}
+
+bool StudyApi::reseed()
+{
+    sessions_.clear();
+    store_->seed();
+    return saved();
+}
+
+qsizetype StudyApi::expireSessions()
+{
+    const qsizetype n = sessions_.size();
+    sessions_.clear();
+    return n;
+}
+
+Reply StudyApi::handle(const Incoming& in)
+{
+    if (in.body.size() > options_.maxBodyBytes)
+        return error(413, QStringLiteral("request body larger than %1 bytes").arg(options_.maxBodyBytes));
+
+    const QString p = in.path.mid(4);  // after "/api"
+    const QString& m = in.method;
+
+    if (p == QLatin1String("/auth/login"))
+        return m == QLatin1String("POST") ? login(in) : methodNotAllowed("POST");
+
+    static const QRegularExpression entryPath(QStringLiteral("^/journal/(-?\\d{1,18})$"));
+    const QRegularExpressionMatch entryMatch = entryPath.match(p);
+    const bool known = p == QLatin1String("/trouble-cards") || p == QLatin1String("/reviews")
+                       || p == QLatin1String("/journal") || p == QLatin1String("/journal/quick-note")
+                       || p == QLatin1String("/journal/normalize") || entryMatch.hasMatch();
+    if (!known)
+        return error(404, QStringLiteral("no such endpoint: ") + in.path);
+
+    QByteArray allow;
+    if (p == QLatin1String("/trouble-cards"))
+        allow = "GET";
+    else if (p == QLatin1String("/journal"))
+        allow = "GET, POST";
+    else if (entryMatch.hasMatch())
+        allow = "GET, PUT, DELETE";
+    else
+        allow = "POST";
+    if (!QString::fromLatin1(allow).split(QStringLiteral(", ")).contains(m))
+        return methodNotAllowed(allow);
+
+    const std::optional<QString> who = sessionEmail(in);
+    if (!who)
+        return error(401, QStringLiteral("missing, unknown or expired access token"));
+
+    if (p == QLatin1String("/trouble-cards"))
+        return troubleCards(*who, in);
+    if (p == QLatin1String("/reviews"))
+        return postReview(*who, in);
+    if (p == QLatin1String("/journal"))
+        return m == QLatin1String("GET") ? listJournal(*who) : createEntry(*who, in);
+    if (p == QLatin1String("/journal/quick-note"))
+        return quickNote(*who, in);
+    if (p == QLatin1String("/journal/normalize"))
+        return normalize(in);
+    const qint64 id = entryMatch.captured(1).toLongLong();
+    if (m == QLatin1String("GET"))
+        return getEntry(*who, id);
+    if (m == QLatin1String("PUT"))
+        return updateEntry(*who, id, in);
+    return deleteEntry(*who, id);
+}
+
+std::optional<QString> StudyApi::sessionEmail(const Incoming& in)
+{
+    const QByteArray auth = in.header("authorization").trimmed();
+    if (!auth.startsWith("Bearer ") && !auth.startsWith("bearer "))
+        return std::nullopt;
+    const QString token = QString::fromLatin1(auth.mid(7).trimmed());
+    auto it = sessions_.find(token);
+    if (it == sessions_.end())
+        return std::nullopt;
+    if (it->expiry.hasExpired()) {
+        sessions_.erase(it);
+        return std::nullopt;
+    }
+    return it->email;
+}
+
+QString StudyApi::issueToken(const QString& email)
+{
+    // Forget sessions that ran out, so a long-running service stays small.
+    sessions_.removeIf([](const auto& it) { return it.value().expiry.hasExpired(); });
+    const QString token = newToken();
+    sessions_.insert(token, Session{email, QDeadlineTimer(qint64(std::llround(options_.tokenTtlSeconds * 1000)))});
+    return token;
+}
+
+bool StudyApi::saved()
+{
+    return !options_.persist || options_.persist(*store_);
+}
+
+Reply StudyApi::login(const Incoming& in)
+{
+    Reply bad;
+    const auto body = objectBody(in, &bad);
+    if (!body)
+        return bad;
+    const auto email = stringField(*body, QStringLiteral("email"), true, &bad);
+    if (!email)
+        return bad;
+    const auto password = stringField(*body, QStringLiteral("password"), true, &bad);
+    if (!password)
+        return bad;
+    const Account* account = store_->authenticate(*email, *password);
+    if (!account)
+        return error(401, QStringLiteral("invalid e-mail or password"));
+    const QString token = issueToken(account->email);
+    return json(200, QJsonObject{{"access_token", token},
+                                 {"token_type", "Bearer"},
+                                 {"expires_in", qint64(std::ceil(options_.tokenTtlSeconds))},
+                                 {"user", QJsonObject{{"id", account->id}, {"email", account->email}}}});
+}
+
+Reply StudyApi::troubleCards(const QString& who, const Incoming& in)
+{
+    int limit = 10;
+    if (in.query.hasQueryItem(QStringLiteral("limit"))) {
+        const QString text = in.query.queryItemValue(QStringLiteral("limit"));
+        static const QRegularExpression digits(QStringLiteral("^-?\\d{1,9}$"));
+        if (!digits.match(text).hasMatch() || text.toInt() < 0 || text.toInt() > kMaxLimit)
+            return error(400, QStringLiteral("limit must be an integer from 0 to %1").arg(kMaxLimit));
+        limit = text.toInt();
+    }
+    QJsonArray out;
+    for (const Card& c : store_->troubleCards(who, limit))
+        out.append(StudyStore::cardJson(c));
+    return json(200, out);
+}
+
+Reply StudyApi::postReview(const QString& who, const Incoming& in)
+{
+    Reply bad;
+    const auto body = objectBody(in, &bad);
+    if (!body)
+        return bad;
+    const QJsonValue cardId = body->value("card_id");
+    const QJsonValue quality = body->value("quality");
+    if (cardId.isUndefined() || quality.isUndefined())
+        return error(400, QStringLiteral("missing field \"%1\"")
+                              .arg(cardId.isUndefined() ? QStringLiteral("card_id") : QStringLiteral("quality")));
+    if (!isInteger(cardId))
+        return error(400, QStringLiteral("field \"card_id\" must be an integer"));
+    if (!isInteger(quality) || quality.toInt() < 0 || quality.toInt() > 5)
+        return error(400, QStringLiteral("field \"quality\" must be an integer from 0 to 5"));
+    const Card* card = store_->review(who, cardId.toInteger(), quality.toInt(), QDateTime::currentDateTimeUtc());
+    if (!card)
+        return error(404, QStringLiteral("no card %1 in this account").arg(cardId.toInteger()));
+    const QJsonObject data{{"card_id", card->id}, {"quality", quality.toInt()}, {"card", StudyStore::cardJson(*card)}};
+    if (!saved())
+        return error(503, QStringLiteral("review recorded in memory but the data file could not be written"));
+    return json(200, data);
+}
+
+Reply StudyApi::listJournal(const QString& who)
+{
+    QJsonArray out;
+    for (const JournalEntry& e : store_->journal(who))
+        out.append(StudyStore::entryJson(e));
+    return json(200, out);
+}
+
+Reply StudyApi::getEntry(const QString& who, qint64 id)
+{
+    const JournalEntry* e = store_->entry(who, id);
+    if (!e)
+        return error(404, QStringLiteral("no journal entry %1").arg(id));
+    return json(200, StudyStore::entryJson(*e));
+}
+
+namespace {
+
+std::optional<QJsonObject> entryObject(const QJsonObject& body, Reply* bad)
+{
+    const QJsonValue v = body.value("entry");
+    if (v.isUndefined()) {
+        *bad = error(400, QStringLiteral("missing field \"entry\""));
+        return std::nullopt;
+    }
+    if (!v.isObject()) {
+        *bad = error(400, QStringLiteral("field \"entry\" must be an object"));
+        return std::nullopt;
+    }
+    return v.toObject();
+}
+
+} // namespace
+
+Reply StudyApi::createEntry(const QString& who, const Incoming& in)
+{
+    Reply bad;
+    const auto body = objectBody(in, &bad);
+    if (!body)
+        return bad;
+    const auto entry = entryObject(*body, &bad);
+    if (!entry)
+        return bad;
+    const auto title = stringField(*entry, QStringLiteral("title"), true, &bad);
+    if (!title)
+        return bad;
+    const auto content = stringField(*entry, QStringLiteral("content"), true, &bad);
+    if (!content)
+        return bad;
+    bool ok = true;
+    const auto tags = tagsField(*entry, &bad, &ok);
+    if (!ok)
+        return bad;
+    const JournalEntry e = store_->addEntry(who, *title, *content, tags.value_or(QStringList{}));
+    if (!saved())
+        return error(503, QStringLiteral("entry kept in memory but the data file could not be written"));
+    return json(201, StudyStore::entryJson(e));
+}
+
+Reply StudyApi::updateEntry(const QString& who, qint64 id, const Incoming& in)
+{
+    Reply bad;
+    const auto body = objectBody(in, &bad);
+    if (!body)
+        return bad;
+    const auto entry = entryObject(*body, &bad);
+    if (!entry)
+        return bad;
+    bool present = false;
+    const auto title = stringField(*entry, QStringLiteral("title"), false, &bad, &present);
+    if (present && !title && !entry->value("title").isNull())
+        return bad;
+    const auto content = stringField(*entry, QStringLiteral("content"), false, &bad, &present);
+    if (present && !content && !entry->value("content").isNull())
+        return bad;
+    bool ok = true;
+    const auto tags = tagsField(*entry, &bad, &ok);
+    if (!ok)
+        return bad;
+    const JournalEntry* e = store_->updateEntry(who, id, title, content, tags);
+    if (!e)
+        return error(404, QStringLiteral("no journal entry %1").arg(id));
+    const QJsonObject data = StudyStore::entryJson(*e);
+    if (!saved())
+        return error(503, QStringLiteral("change kept in memory but the data file could not be written"));
+    return json(200, data);
+}
+
+Reply StudyApi::deleteEntry(const QString& who, qint64 id)
+{
+    if (!store_->removeEntry(who, id))
+        return error(404, QStringLiteral("no journal entry %1").arg(id));
+    if (!saved())
+        return error(503, QStringLiteral("deleted in memory but the data file could not be written"));
+    return json(200, QJsonObject{{"id", id}, {"deleted", true}});
+}
+
+namespace {
+
+std::optional<QString> noteText(const Incoming& in, Reply* bad)
+{
+    const auto body = objectBody(in, bad);
+    if (!body)
+        return std::nullopt;
+    const auto text = stringField(*body, QStringLiteral("text"), true, bad);
+    if (!text)
+        return std::nullopt;
+    if (text->trimmed().isEmpty()) {
+        *bad = error(400, QStringLiteral("field \"text\" must not be empty"));
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+Reply StudyApi::quickNote(const QString& who, const Incoming& in)
+{
+    Reply bad;
+    const auto text = noteText(in, &bad);
+    if (!text)
+        return bad;
+    const Normalized n = normalizeNote(*text);
+    const JournalEntry e = store_->addEntry(who, n.title, text->trimmed(), n.tags);
+    if (!saved())
+        return error(503, QStringLiteral("note kept in memory but the data file could not be written"));
+    return json(201, StudyStore::entryJson(e));
+}
+
+Reply StudyApi::normalize(const Incoming& in)
+{
+    Reply bad;
+    const auto text = noteText(in, &bad);
+    if (!text)
+        return bad;
+    const Normalized n = normalizeNote(*text);
+    return json(200, QJsonObject{{"title", n.title},
+                                 {"content", n.content},
+                                 {"tags", QJsonArray::fromStringList(n.tags)}});
+}
+
+} // namespace study
