@@ -1,0 +1,317 @@
+// Renders every panel of the agent in each of its states to PNG files, for
+// looking at them (light or dark palette):
+//   render-views OUTDIR [--dark]
+// inside scripts/test-env.sh (the journal views sign in to a study service it
+// starts itself: TAVLO_SERVICE_BIN, or the one next to this build).
+#include "api/APIClient.h"
+#include "api/JournalService.h"
+#include "app/LoginView.h"
+#include "app/SettingsView.h"
+#include "journal/JournalListView.h"
+#include "journal/QuickNoteView.h"
+#include "review/QuizView.h"
+#include "review/SoundEffects.h"
+#include "review/TypingView.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTcpServer>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString outDir;
+QString suffix;
+
+void shot(QWidget* w, const QString& name)
+{
+    if (!w->isVisible()) {
+        w->adjustSize();
+        w->show();
+    }
+    QTest::qWait(30);
+    const QString path = QDir(outDir).filePath(name + suffix + QStringLiteral(".png"));
+    w->grab().save(path);
+    std::printf("%s %dx%d\n", qPrintable(path), w->width(), w->height());
+}
+
+template <class W = QWidget>
+W* child(QWidget* root, const char* name)
+{
+    return root->findChild<W*>(QString::fromLatin1(name));
+}
+
+void click(QWidget* root, const char* name)
+{
+    if (auto* b = child<QAbstractButton>(root, name))
+        b->click();
+}
+
+void type(QWidget* root, const char* field, const QString& text)
+{
+    if (auto* f = child<QLineEdit>(root, field))
+        f->setText(text);
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    return QTest::qWaitFor(done, ms);
+}
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(0x2B, 0x2B, 0x2E), base(0x1E, 0x1E, 0x20), text(0xEC, 0xEC, 0xEE);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3D));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0xA0));
+    p.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x5A));
+    p.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x4C));
+    p.setColor(QPalette::ToolTipBase, window);
+    p.setColor(QPalette::ToolTipText, text);
+    return p;
+}
+
+// The development study service on a free port, with test control.
+struct Service {
+    QProcess process;
+    QString base; // "http://127.0.0.1:PORT"
+    QNetworkAccessManager network;
+
+    bool start()
+    {
+        QString bin = qEnvironmentVariable("TAVLO_SERVICE_BIN");
+        if (bin.isEmpty())
+            bin = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../service/tavlo-study-service"));
+        if (!QFileInfo(bin).isExecutable())
+            return false;
+        process.start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        QByteArray out;
+        QDeadlineTimer deadline(10000);
+        while (!out.contains('\n') && !deadline.hasExpired()) {
+            process.waitForReadyRead(100);
+            out += process.readAllStandardOutput();
+        }
+        const qsizetype at = out.indexOf("http://");
+        if (at < 0)
+            return false;
+        base = QString::fromUtf8(out.mid(at).trimmed());
+        base.chop(4); // "/api"
+        return true;
+    }
+    void control(const QString& path, const QJsonObject& body = {})
+    {
+        QNetworkRequest request(QUrl(base + path));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        QNetworkReply* reply = network.post(request, QJsonDocument(body).toJson());
+        waitFor([reply] { return reply->isFinished(); });
+        reply->deleteLater();
+    }
+    ~Service()
+    {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+};
+
+void renderReviewViews()
+{
+    const QStringList options = {"dog", "cat", "horse", "a rather long option text that will not fit in one row"};
+    QuizView before("le chat (n.)", options, "cat", [](int) {});
+    shot(&before, "quiz-before");
+    QuizView right("le chat (n.)", options, "cat", [](int) {});
+    right.pick(1);
+    shot(&right, "quiz-right");
+    QuizView wrong("le chat (n.)", options, "cat", [](int) {});
+    wrong.pick(0);
+    shot(&wrong, "quiz-wrong");
+    QuizView longer("a question that is so long that it needs three lines of text in the panel, or maybe even "
+                    "more than that",
+                    options, "cat", [](int) {});
+    longer.pick(3);
+    shot(&longer, "quiz-long");
+
+    TypingView fresh("la pomme", "apple", [](int) {});
+    shot(&fresh, "typing-fresh");
+    TypingView correct("la pomme", "apple", [](int) {});
+    type(&correct, "answerField", "apple");
+    click(&correct, "submitButton");
+    shot(&correct, "typing-correct");
+    TypingView close("la pomme", "apple", [](int) {});
+    type(&close, "answerField", "aple");
+    click(&close, "submitButton");
+    shot(&close, "typing-close");
+    TypingView partial("grand", "big, large", [](int) {});
+    type(&partial, "answerField", "larg");
+    click(&partial, "submitButton");
+    shot(&partial, "typing-partial");
+    TypingView confirm("la pomme", "apple", [](int) {});
+    type(&confirm, "answerField", "pear");
+    click(&confirm, "submitButton");
+    type(&confirm, "confirmField", "app");
+    shot(&confirm, "typing-confirm");
+    type(&confirm, "confirmField", "apple");
+    click(&confirm, "confirmButton");
+    shot(&confirm, "typing-wrong-reported");
+    TypingView dontKnow("bonjour (idiom)", "hello", [](int) {});
+    click(&dontKnow, "dontKnowButton");
+    shot(&dontKnow, "typing-dont-know");
+    TypingView both("grand", "big, large", [](int) {});
+    type(&both, "answerField", "larg");
+    click(&both, "submitButton");
+    type(&both, "answerField", "zzz");
+    emit child<QLineEdit>(&both, "answerField")->returnPressed();
+    both.setFixedHeight(340); // in a card-sized panel the content scrolls
+    shot(&both, "typing-offer-and-confirm");
+}
+
+void renderForms()
+{
+    // A server that accepts and never answers keeps a sign-in running; closing
+    // it then ends the sign-in with an error.
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    const QByteArray previousBase = qgetenv("TAVLO_API_BASE_URL");
+    qputenv("TAVLO_API_BASE_URL", QStringLiteral("http://127.0.0.1:%1/api").arg(silent.serverPort()).toUtf8());
+    {
+        LoginView login([] {});
+        shot(&login, "login-empty");
+        type(&login, "email", "learner@example.org");
+        type(&login, "password", "secret");
+        shot(&login, "login-filled");
+        login.login();
+        shot(&login, "login-signing-in");
+        waitFor([&] { return silent.hasPendingConnections(); });
+        delete silent.nextPendingConnection();
+        silent.close(); // Qt tries once more on a connection closed unanswered
+        waitFor([&] { return !login.isLoading(); });
+        shot(&login, "login-error");
+    }
+    qputenv("TAVLO_API_BASE_URL", previousBase);
+
+    SettingsView settings(5, 5, [](int, int) {}, [] {});
+    settings.setFixedSize(420, 340); // the size of its panel
+    shot(&settings, "settings");
+}
+
+void renderJournalViews(Service& service)
+{
+    {
+        QuickNoteView view([] {});
+        shot(&view, "note-empty");
+        child<QPlainTextEdit>(&view, "noteEditor")
+            ->setPlainText(QStringLiteral("ser vs estar\nser = identity, origin\nestar = location, **states**\n"
+                                          "Es tarde. Estoy cansado."));
+        shot(&view, "note-typed");
+        click(&view, "previewSegment");
+        shot(&view, "note-preview");
+        click(&view, "editSegment");
+        service.control(QStringLiteral("/control/fault"),
+                        {{"mode", "status"}, {"status", 500}, {"path", "/api/journal/normalize"}});
+        click(&view, "standardizeButton");
+        waitFor([&] { return child(&view, "errorLabel")->isVisible(); });
+        shot(&view, "note-error");
+        click(&view, "standardizeButton");
+        waitFor([&] { return child(&view, "badge")->isVisible(); });
+        shot(&view, "note-standardized");
+        click(&view, "saveButton");
+        waitFor([&] { return child(&view, "savedHeadline")->isVisible(); });
+        shot(&view, "note-saved");
+    }
+    bool done = false;
+    QObject context;
+    JournalService::createEntry(QStringLiteral("A note with many tags and a rather long title that will not fit"),
+                                QStringLiteral("x"), {"one", "two", "three", "four", "five", "six"}, &context,
+                                [&](Result<JournalEntryData>) { done = true; });
+    waitFor([&] { return done; });
+    service.control(QStringLiteral("/control/fault"), {{"mode", "delay"}, {"delayMs", 800}, {"path", "/api/journal"}});
+    JournalListView view([] {});
+    shot(&view, "journal-loading");
+    waitFor([&] { return !view.entries().isEmpty(); });
+    shot(&view, "journal-list");
+    QTest::keyClicks(child<QLineEdit>(&view, "searchField"), QStringLiteral("zebra"));
+    shot(&view, "journal-no-match");
+    child<QLineEdit>(&view, "searchField")->clear();
+    JournalEntryData sample = view.entries().last();
+    sample.content += QStringLiteral("\n\n## Code\n```\nlet a = 1 // **not bold**\nprint(a)\n```\n"
+                                     "* a [link](https://example.com) and `span`\n### Small heading\ntext after");
+    view.startEditing(sample);
+    shot(&view, "journal-edit");
+    click(&view, "previewSegment");
+    shot(&view, "journal-edit-preview");
+    click(&view, "backButton");
+    view.confirmDelete(view.entries().first());
+    QTest::qWait(100);
+    if (QMessageBox* alert = view.deleteAlert()) {
+        shot(alert, "journal-delete-alert");
+        alert->reject();
+    }
+    service.control(QStringLiteral("/control/fault"), {{"mode", "status"}, {"status", 500}, {"body", "db down"},
+                                                       {"path", "/api/journal"}});
+    view.fetchEntries();
+    waitFor([&] { return child(&view, "errorLabel")->isVisible(); });
+    shot(&view, "journal-error");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    outDir = args.value(0, QStringLiteral("."));
+    QDir().mkpath(outDir);
+    if (args.contains(QStringLiteral("--dark"))) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(darkPalette());
+        suffix = QStringLiteral("-dark");
+    }
+    SoundEffects::setObserver([](SoundEffects::Sound) {});
+
+    renderReviewViews();
+    renderForms();
+
+    Service service;
+    if (!service.start()) {
+        std::fprintf(stderr, "no study service; the journal views are left out\n");
+        return 1;
+    }
+    qputenv("TAVLO_API_BASE_URL", (service.base + QStringLiteral("/api")).toUtf8());
+    bool signedIn = false, answered = false;
+    APIClient::login(QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"), nullptr, [&](Result<void> r) {
+        signedIn = r.ok();
+        answered = true;
+    });
+    waitFor([&] { return answered; });
+    if (!signedIn) {
+        std::fprintf(stderr, "could not sign in (is there a keyring? run inside scripts/test-env.sh)\n");
+        return 1;
+    }
+    renderJournalViews(service);
+    return 0;
+}
