@@ -2,7 +2,7 @@
 # Installs every Debian package the agent, its study service and its tests need.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config git
+  cmake ninja-build g++ pkg-config git ccache
   qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
   libcanberra-dev sound-theme-freedesktop espeak-ng

@@ -6,6 +6,8 @@
 # (replayed by the fuzz_regression test) once the fault is mended.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET=60] [TARGET...]
 set -euo pipefail
+# A machine that builds again reuses its compiler cache.
+command -v ccache >/dev/null && export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds="${1:-60}"
 shift || true

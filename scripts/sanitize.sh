@@ -9,6 +9,8 @@
 #   scripts/sanitize.sh            both builds
 #   scripts/sanitize.sh asan|tsan  one of them
 set -euo pipefail
+# A machine that builds again reuses its compiler cache.
+command -v ccache >/dev/null && export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 here=$(cd "$(dirname "$0")/.." && pwd)
 asan_build="${TAVLO_ASAN_BUILD:-$here/build-asan}"
 tsan_build="${TAVLO_TSAN_BUILD:-$here/build-tsan}"

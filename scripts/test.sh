@@ -2,6 +2,8 @@
 # Installs what is missing, builds everything warning-free and runs every test
 # inside a private session (D-Bus, unlocked keyring, Xvfb); ends with ctest's summary.
 set -euo pipefail
+# A machine that builds again reuses its compiler cache.
+command -v ccache >/dev/null && export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="${TAVLO_TEST_BUILD:-$here/build-test}"
 "$here/scripts/deps.sh"
