@@ -1,7 +1,7 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
-#include "journal/MarkdownPreview.h"
+#include "journal/NoteEditorPane.h"
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
@@ -15,7 +15,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -259,32 +258,12 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
                                   .arg(secondaryText().name()));
     edit->addWidget(tagsField_);
 
-    auto* segments = new SegmentedControl(tr("Edit"), tr("Preview"), editScreen_);
-    editSegment_ = segments->first();
-    previewSegment_ = segments->second();
-    editSegment_->setObjectName(QStringLiteral("editSegment"));
-    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
-    edit->addWidget(segments);
-    connect(editSegment_, &QPushButton::clicked, this, [this] {
-        editShowPreview_ = false;
+    pane_ = new NoteEditorPane(QStringLiteral("contentEditor"), editScreen_);
+    connect(pane_, &NoteEditorPane::previewPicked, this, [this](bool preview) {
+        editShowPreview_ = preview;
         refreshEdit();
     });
-    connect(previewSegment_, &QPushButton::clicked, this, [this] {
-        editShowPreview_ = true;
-        refreshEdit();
-    });
-
-    editorStack_ = new QStackedWidget(editScreen_);
-    contentEditor_ = new QPlainTextEdit(editorStack_);
-    contentEditor_->setObjectName(QStringLiteral("contentEditor"));
-    contentEditor_->setFont(monospaced(TextStyle::body));
-    contentEditor_->setTabChangesFocus(true);
-    contentEditor_->setStyleSheet(QStringLiteral("QPlainTextEdit#contentEditor { background: palette(base);"
-                                                 " border: 1px solid palette(mid); border-radius: 8px; padding: 8px; }"));
-    preview_ = new MarkdownPreview(editorStack_);
-    editorStack_->addWidget(contentEditor_);
-    editorStack_->addWidget(preview_);
-    edit->addWidget(editorStack_, 1);
+    edit->addWidget(pane_, 1);
 
     editErrorLabel_ = new QLabel(editScreen_);
     editErrorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
@@ -326,10 +305,8 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
         if (!updatingFields_)
             editTags_ = t;
     });
-    connect(contentEditor_, &QPlainTextEdit::textChanged, this, [this] {
-        if (updatingFields_)
-            return;
-        editContent_ = contentEditor_->toPlainText();
+    connect(pane_, &NoteEditorPane::edited, this, [this](const QString& text) {
+        editContent_ = text;
         refreshEdit();
     });
     screens_->addWidget(editScreen_);
@@ -498,7 +475,7 @@ void JournalListView::startEditing(const JournalEntryData& entry)
     updatingFields_ = true;
     titleField_->setText(editTitle_);
     tagsField_->setText(editTags_);
-    contentEditor_->setPlainText(editContent_);
+    pane_->setEditorText(editContent_);
     updatingFields_ = false;
     refresh();
 }
@@ -588,7 +565,7 @@ void JournalListView::normalizeEditContent()
         updatingFields_ = true;
         titleField_->setText(editTitle_);
         tagsField_->setText(editTags_);
-        contentEditor_->setPlainText(editContent_);
+        pane_->setEditorText(editContent_);
         updatingFields_ = false;
         refreshEdit();
     });
@@ -655,15 +632,10 @@ void JournalListView::refresh()
 
 void JournalListView::refreshEdit()
 {
-    editSegment_->setChecked(!editShowPreview_);
-    previewSegment_->setChecked(editShowPreview_);
-    if (editShowPreview_) {
-        if (preview_->text() != editContent_)
-            preview_->setText(editContent_);
-        editorStack_->setCurrentWidget(preview_);
-    } else {
-        editorStack_->setCurrentWidget(contentEditor_);
-    }
+    if (editShowPreview_)
+        pane_->showPreview(editContent_);
+    else
+        pane_->showEditor();
     editErrorLabel_->setVisible(editError_.has_value());
     editErrorLabel_->setText(editError_.value_or(QString()));
     const bool blankContent = editContent_.trimmed().isEmpty();

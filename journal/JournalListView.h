@@ -18,13 +18,12 @@
 class QLabel;
 class QLineEdit;
 
-class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
-class MarkdownPreview;
+class NoteEditorPane;
 class BusyButton;
 
 class JournalListView : public QWidget {
@@ -110,11 +109,7 @@ private:
 
     QLineEdit* titleField_ = nullptr;
     QLineEdit* tagsField_ = nullptr;
-    QPushButton* editSegment_ = nullptr;
-    QPushButton* previewSegment_ = nullptr;
-    QStackedWidget* editorStack_ = nullptr;
-    QPlainTextEdit* contentEditor_ = nullptr;
-    MarkdownPreview* preview_ = nullptr;
+    NoteEditorPane* pane_ = nullptr;
     QLabel* editErrorLabel_ = nullptr;
     BusyButton* standardizeButton_ = nullptr;
     BusyButton* saveButton_ = nullptr;

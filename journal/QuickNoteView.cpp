@@ -5,6 +5,7 @@
 #include "journal/DraftStore.h"
 #include "journal/JournalText.h"
 #include "journal/MarkdownPreview.h"
+#include "journal/NoteEditorPane.h"
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
@@ -94,28 +95,11 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(12);
 
-    auto* segments = new SegmentedControl(tr("Edit"), tr("Preview"), editing);
-    editSegment_ = segments->first();
-    previewSegment_ = segments->second();
-    editSegment_->setObjectName(QStringLiteral("editSegment"));
-    previewSegment_->setObjectName(QStringLiteral("previewSegment"));
-    connect(editSegment_, &QPushButton::clicked, this, [this] { setShowPreview(false); });
-    connect(previewSegment_, &QPushButton::clicked, this, [this] { setShowPreview(true); });
-    col->addWidget(segments);
-
-    editorStack_ = new QStackedWidget(editing);
-    editor_ = new QPlainTextEdit(editorStack_);
-    editor_->setObjectName(QStringLiteral("noteEditor"));
-    editor_->setFont(monospaced(TextStyle::body));
-    editor_->setTabChangesFocus(true);
-    editor_->setToolTip(tr("Return starts a new line; Ctrl+Return saves to the journal"));
-    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit#noteEditor { background: palette(base);"
-                                          " border: 1px solid palette(mid); border-radius: 8px; padding: 8px; }"));
-    connect(editor_, &QPlainTextEdit::textChanged, this, &QuickNoteView::onEditorChanged);
-    preview_ = new MarkdownPreview(editorStack_);
-    editorStack_->addWidget(editor_);
-    editorStack_->addWidget(preview_);
-    col->addWidget(editorStack_, 1);
+    pane_ = new NoteEditorPane(QStringLiteral("noteEditor"), editing);
+    pane_->editor()->setToolTip(tr("Return starts a new line; Ctrl+Return saves to the journal"));
+    connect(pane_, &NoteEditorPane::previewPicked, this, &QuickNoteView::setShowPreview);
+    connect(pane_, &NoteEditorPane::edited, this, &QuickNoteView::onEditorChanged);
+    col->addWidget(pane_, 1);
 
     errorLabel_ = new QLabel(editing);
     errorLabel_->setObjectName(QStringLiteral("errorLabel"));
@@ -216,7 +200,7 @@ void QuickNoteView::showEvent(QShowEvent* event)
         loaded_ = true;
         loadDraft();
     }
-    editor_->setFocus();
+    pane_->editor()->setFocus();
 }
 
 void QuickNoteView::loadDraft()
@@ -273,25 +257,25 @@ void QuickNoteView::setNoteText(const QString& text)
 {
     const bool changed = text != noteText_;
     noteText_ = text;
-    if (!isNormalized_) {
-        updatingEditor_ = true;
-        if (editor_->toPlainText() != text)
-            editor_->setPlainText(text);
-        updatingEditor_ = false;
-    }
+    if (!isNormalized_)
+        showInEditor(text);
     if (changed && !isNormalized_)
         autoSaveDraft();
 }
 
-void QuickNoteView::onEditorChanged()
+void QuickNoteView::showInEditor(const QString& text)
 {
-    if (updatingEditor_)
-        return;
-    const QString text = editor_->toPlainText();
+    // Setting the same text again would move the cursor and drop the undo history.
+    if (pane_->editor()->toPlainText() != text)
+        pane_->setEditorText(text);
+}
+
+void QuickNoteView::onEditorChanged(const QString& text)
+{
     if (isNormalized_) {
         // Edits of the standardized content are stored at once.
         immediateSave(text);
-        preview_->setText(workingText());
+        pane_->preview()->setText(workingText());
     } else {
         noteText_ = text;
         autoSaveDraft();
@@ -400,20 +384,11 @@ void QuickNoteView::refresh()
     }
     body_->setCurrentIndex(0);
 
-    editSegment_->setChecked(!showPreview_);
-    previewSegment_->setChecked(showPreview_);
     if (showPreview_) {
-        if (preview_->text() != workingText())
-            preview_->setText(workingText());
-        editorStack_->setCurrentWidget(preview_);
+        pane_->showPreview(workingText());
     } else {
-        const QString shown = workingText();
-        if (editor_->toPlainText() != shown) {
-            updatingEditor_ = true;
-            editor_->setPlainText(shown);
-            updatingEditor_ = false;
-        }
-        editorStack_->setCurrentWidget(editor_);
+        showInEditor(workingText());
+        pane_->showEditor();
     }
 
     errorLabel_->setVisible(error_.has_value());

@@ -13,13 +13,11 @@
 #include <functional>
 #include <optional>
 
-class QButtonGroup;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
-class MarkdownPreview;
+class NoteEditorPane;
 struct JournalEntryData;
 template <class T> class Result;
 class BusyButton;
@@ -55,7 +53,8 @@ private:
     void cancel();
 
     void setNoteText(const QString& text);
-    void onEditorChanged();
+    void showInEditor(const QString& text);
+    void onEditorChanged(const QString& text);
     void setShowPreview(bool preview);
     QString workingText() const;
     void refresh();
@@ -77,15 +76,10 @@ private:
     QTimer* debounce_ = nullptr; // the one pending delayed save
 
     bool loaded_ = false;
-    bool updatingEditor_ = false;
 
     QLabel* badge_ = nullptr;
     QStackedWidget* body_ = nullptr;
-    QPushButton* editSegment_ = nullptr;
-    QPushButton* previewSegment_ = nullptr;
-    QStackedWidget* editorStack_ = nullptr;
-    QPlainTextEdit* editor_ = nullptr;
-    MarkdownPreview* preview_ = nullptr;
+    NoteEditorPane* pane_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     BusyButton* standardizeButton_ = nullptr;
