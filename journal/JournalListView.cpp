@@ -1,23 +1,21 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
+#include "journal/JournalRow.h"
 #include "journal/NoteEditorPane.h"
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
-#include <QCoreApplication>
-#include <QContextMenuEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -29,40 +27,6 @@ namespace {
 // Rows are built a page at a time as the learner scrolls, so thousands of
 // entries cost no more per keystroke than the first screenful.
 constexpr int rowsPerPage = 12;
-
-// One entry in the list: a tap opens it, the context menu edits or deletes.
-class EntryRow : public QFrame {
-public:
-    EntryRow(std::function<void()> onOpen, std::function<void()> onDelete, QWidget* parent)
-        : QFrame(parent), onOpen_(std::move(onOpen)), onDelete_(std::move(onDelete))
-    {
-        setObjectName(QStringLiteral("entryRow"));
-        setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            onOpen_();
-        QFrame::mouseReleaseEvent(event);
-    }
-
-    void contextMenuEvent(QContextMenuEvent* event) override
-    {
-        auto* menu = new QMenu(this);
-        menu->setObjectName(QStringLiteral("entryMenu"));
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->addAction(QCoreApplication::translate("JournalListView", "Edit"), this, [this] { onOpen_(); });
-        menu->addSeparator();
-        menu->addAction(QCoreApplication::translate("JournalListView", "Delete"), this, [this] { onDelete_(); });
-        menu->popup(event->globalPos());
-    }
-
-private:
-    std::function<void()> onOpen_;
-    std::function<void()> onDelete_;
-};
 
 QToolButton* closeGlyphButton(QWidget* parent, const QString& name)
 {
@@ -190,15 +154,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     rowsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rowsHost_ = new QWidget(rowsArea_);
     rowsHost_->setObjectName(QStringLiteral("rowsHost"));
-    // One style sheet for all rows: a sheet per row would cost a style object
-    // per row on every keystroke.
-    rowsHost_->setStyleSheet(
-        QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
-                       " border-radius: 8px; }"
-                       "QLabel#tagChip { color: %1; background: %2; padding: 2px 6px;"
-                       " border-radius: 4px; border: none; }"
-                       "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
-            .arg(orange().name(), css(withAlpha(orange(), 0.15))));
+    rowsHost_->setStyleSheet(JournalRow::styleSheet());
     rowsLayout_ = new QVBoxLayout(rowsHost_);
     rowsLayout_->setContentsMargins(24, 0, 24, 16);
     rowsLayout_->setSpacing(8);
@@ -393,70 +349,26 @@ void JournalListView::addMoreRows()
     builtRows_ = qMax(builtRows_, end);
 }
 
+const JournalEntryData* JournalListView::findEntry(std::int64_t id) const
+{
+    for (const JournalEntryData& e : entries_)
+        if (e.id == id)
+            return &e;
+    return nullptr;
+}
+
 QWidget* JournalListView::makeRow(const JournalEntryData& entry)
 {
+    auto* row = new JournalRow(entry, rowsHost_);
     const std::int64_t id = entry.id;
-    const auto find = [this, id]() -> const JournalEntryData* {
-        for (const JournalEntryData& e : entries_)
-            if (e.id == id)
-                return &e;
-        return nullptr;
-    };
-    auto* row = new EntryRow(
-        [this, find] {
-            if (const JournalEntryData* e = find())
-                startEditing(*e);
-        },
-        [this, find] {
-            if (const JournalEntryData* e = find())
-                confirmDelete(*e);
-        },
-        rowsHost_);
-    auto* col = new QVBoxLayout(row);
-    col->setContentsMargins(10, 10, 10, 10);
-    col->setSpacing(4);
-
-    auto* top = new QHBoxLayout;
-    auto* title = new QLabel(row);
-    title->setObjectName(QStringLiteral("rowTitle"));
-    title->setTextFormat(Qt::PlainText);
-    title->setFont(Theme::font(TextStyle::headline));
-    const QString firstLine = entry.title.section(QLatin1Char('\n'), 0, 0);
-    title->setText(QFontMetrics(title->font()).elidedText(firstLine, Qt::ElideRight, entry.insertedAt ? 250 : 340));
-    title->setToolTip(entry.title);
-    top->addWidget(title, 1);
-    if (entry.insertedAt) {
-        auto* date = new QLabel(JournalText::formatEntryDate(*entry.insertedAt), row);
-        date->setObjectName(QStringLiteral("rowDate"));
-        date->setTextFormat(Qt::PlainText);
-        date->setFont(Theme::font(TextStyle::caption));
-        setTextColour(date, secondaryText());
-        top->addWidget(date);
-    }
-    col->addLayout(top);
-
-    if (entry.tags && !entry.tags->isEmpty()) {
-        auto* chips = new QHBoxLayout;
-        chips->setSpacing(4);
-        const QStringList& tags = *entry.tags;
-        for (qsizetype i = 0; i < qMin<qsizetype>(4, tags.size()); ++i) {
-            auto* chip = new QLabel(row);
-            chip->setObjectName(QStringLiteral("tagChip"));
-            chip->setTextFormat(Qt::PlainText);
-            chip->setFont(Theme::font(TextStyle::caption2));
-            chip->setText(QFontMetrics(chip->font()).elidedText(tags.at(i), Qt::ElideRight, 80));
-            chips->addWidget(chip);
-        }
-        if (tags.size() > 4) {
-            auto* more = new QLabel(QStringLiteral("+%1").arg(tags.size() - 4), row);
-            more->setObjectName(QStringLiteral("moreTags"));
-            more->setFont(Theme::font(TextStyle::caption2));
-            setTextColour(more, secondaryText());
-            chips->addWidget(more);
-        }
-        chips->addStretch(1);
-        col->addLayout(chips);
-    }
+    connect(row, &JournalRow::openRequested, this, [this, id] {
+        if (const JournalEntryData* e = findEntry(id))
+            startEditing(*e);
+    });
+    connect(row, &JournalRow::deleteRequested, this, [this, id] {
+        if (const JournalEntryData* e = findEntry(id))
+            confirmDelete(*e);
+    });
     return row;
 }
 
@@ -608,9 +520,7 @@ void JournalListView::saveEdit(std::int64_t id)
 void JournalListView::refresh()
 {
     if (mode_.editing) {
-        const bool found = std::any_of(entries_.begin(), entries_.end(),
-                                       [this](const JournalEntryData& e) { return e.id == mode_.id; });
-        screens_->setCurrentWidget(found ? editScreen_ : missingScreen_);
+        screens_->setCurrentWidget(findEntry(mode_.id) ? editScreen_ : missingScreen_);
         refreshEdit();
         return;
     }

@@ -60,6 +60,7 @@ private:
     void setEntries(QList<JournalEntryData> entries);
     void rebuildRows();
     void addMoreRows();
+    const JournalEntryData* findEntry(std::int64_t id) const;
     QWidget* makeRow(const JournalEntryData& entry);
     void performDelete(const JournalEntryData& entry);
     void normalizeEditContent();

@@ -1,0 +1,101 @@
+#include "journal/JournalRow.h"
+
+#include "journal/JournalText.h"
+#include "ui/Theme.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+using namespace Theme;
+
+namespace {
+
+// Tags shown as chips; the rest are counted as "+N".
+constexpr qsizetype chipCount = 4;
+
+} // namespace
+
+JournalRow::JournalRow(const JournalEntryData& entry, QWidget* parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("entryRow"));
+    setCursor(Qt::PointingHandCursor);
+
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(10, 10, 10, 10);
+    col->setSpacing(4);
+
+    auto* top = new QHBoxLayout;
+    auto* title = new QLabel(this);
+    title->setObjectName(QStringLiteral("rowTitle"));
+    title->setTextFormat(Qt::PlainText);
+    title->setFont(Theme::font(TextStyle::headline));
+    const QString firstLine = entry.title.section(QLatin1Char('\n'), 0, 0);
+    title->setText(QFontMetrics(title->font()).elidedText(firstLine, Qt::ElideRight, entry.insertedAt ? 250 : 340));
+    title->setToolTip(entry.title);
+    top->addWidget(title, 1);
+    if (entry.insertedAt) {
+        auto* date = new QLabel(JournalText::formatEntryDate(*entry.insertedAt), this);
+        date->setObjectName(QStringLiteral("rowDate"));
+        date->setTextFormat(Qt::PlainText);
+        date->setFont(Theme::font(TextStyle::caption));
+        setTextColour(date, secondaryText());
+        top->addWidget(date);
+    }
+    col->addLayout(top);
+
+    if (entry.tags && !entry.tags->isEmpty()) {
+        auto* chips = new QHBoxLayout;
+        chips->setSpacing(4);
+        const QStringList& tags = *entry.tags;
+        for (qsizetype i = 0; i < qMin(chipCount, tags.size()); ++i) {
+            auto* chip = new QLabel(this);
+            chip->setObjectName(QStringLiteral("tagChip"));
+            chip->setTextFormat(Qt::PlainText);
+            chip->setFont(Theme::font(TextStyle::caption2));
+            chip->setText(QFontMetrics(chip->font()).elidedText(tags.at(i), Qt::ElideRight, 80));
+            chips->addWidget(chip);
+        }
+        if (tags.size() > chipCount) {
+            auto* more = new QLabel(QStringLiteral("+%1").arg(tags.size() - chipCount), this);
+            more->setObjectName(QStringLiteral("moreTags"));
+            more->setFont(Theme::font(TextStyle::caption2));
+            setTextColour(more, secondaryText());
+            chips->addWidget(more);
+        }
+        chips->addStretch(1);
+        col->addLayout(chips);
+    }
+}
+
+QString JournalRow::styleSheet()
+{
+    return QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
+                          " border-radius: 8px; }"
+                          "QLabel#tagChip { color: %1; background: %2; padding: 2px 6px;"
+                          " border-radius: 4px; border: none; }"
+                          "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
+        .arg(orange().name(), css(withAlpha(orange(), 0.15)));
+}
+
+void JournalRow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit openRequested();
+    QFrame::mouseReleaseEvent(event);
+}
+
+void JournalRow::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("entryMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(tr("Edit"), this, &JournalRow::openRequested);
+    menu->addSeparator();
+    menu->addAction(tr("Delete"), this, &JournalRow::deleteRequested);
+    menu->popup(event->globalPos());
+}
