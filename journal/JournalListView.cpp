@@ -1,8 +1,8 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
+#include "journal/JournalEditScreen.h"
 #include "journal/JournalRow.h"
-#include "journal/NoteEditorPane.h"
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
@@ -167,104 +167,9 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     content_->addWidget(rowsArea_);
     screens_->addWidget(listScreen_);
 
-    // ----- Edit screen -----
-    editScreen_ = new QWidget(screens_);
-    auto* edit = new QVBoxLayout(editScreen_);
-    edit->setContentsMargins(24, 24, 24, 24);
-    edit->setSpacing(12);
-
-    auto* editHeader = new QHBoxLayout;
-    auto* back = new QPushButton(tr("Back"), editScreen_);
-    back->setObjectName(QStringLiteral("backButton"));
-    back->setIcon(Glyphs::icon(Glyph::chevronLeft, orange(), 18));
-    back->setFlat(true);
-    back->setCursor(Qt::PointingHandCursor);
-    back->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 2px; text-align: left; }")
-                            .arg(orange().name()));
-    connect(back, &QPushButton::clicked, this, &JournalListView::backToList);
-    editHeader->addWidget(back);
-    editHeader->addStretch(1);
-    auto* editTitle = new QLabel(tr("Edit Entry"), editScreen_);
-    editTitle->setObjectName(QStringLiteral("editHeading"));
-    editTitle->setFont(Theme::font(TextStyle::headline));
-    editHeader->addWidget(editTitle);
-    editHeader->addStretch(1);
-    // An invisible twin of Back keeps the heading centred.
-    auto* twin = new QWidget(editScreen_);
-    twin->setFixedSize(back->sizeHint());
-    editHeader->addWidget(twin);
-    edit->addLayout(editHeader);
-
-    titleField_ = new QLineEdit(editScreen_);
-    titleField_->setObjectName(QStringLiteral("titleField"));
-    titleField_->setPlaceholderText(tr("Title"));
-    titleField_->setFrame(false);
-    QFont titleFont = Theme::font(TextStyle::title3);
-    titleFont.setBold(true);
-    titleField_->setFont(titleFont);
-    titleField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
-    edit->addWidget(titleField_);
-
-    tagsField_ = new QLineEdit(editScreen_);
-    tagsField_->setObjectName(QStringLiteral("tagsField"));
-    tagsField_->setPlaceholderText(tr("Tags (comma separated)"));
-    tagsField_->setFrame(false);
-    tagsField_->setFont(Theme::font(TextStyle::caption));
-    tagsField_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; }")
-                                  .arg(secondaryText().name()));
-    edit->addWidget(tagsField_);
-
-    pane_ = new NoteEditorPane(QStringLiteral("contentEditor"), editScreen_);
-    connect(pane_, &NoteEditorPane::previewPicked, this, [this](bool preview) {
-        editShowPreview_ = preview;
-        refreshEdit();
-    });
-    edit->addWidget(pane_, 1);
-
-    editErrorLabel_ = new QLabel(editScreen_);
-    editErrorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
-    editErrorLabel_->setWordWrap(true);
-    editErrorLabel_->setTextFormat(Qt::PlainText);
-    setTextColour(editErrorLabel_, red());
-    edit->addWidget(editErrorLabel_);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(12);
-    auto* cancel = new QPushButton(tr("Cancel"), editScreen_);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    makeBordered(cancel);
-    connect(cancel, &QPushButton::clicked, this, &JournalListView::backToList);
-    standardizeButton_ = new BusyButton(tr("AI Standardize"), editScreen_);
-    standardizeButton_->setObjectName(QStringLiteral("standardizeButton"));
-    standardizeButton_->setIcon(Glyphs::icon(Glyph::sparkles, purple(), 14));
-    makeBordered(standardizeButton_);
-    connect(standardizeButton_, &QPushButton::clicked, this, &JournalListView::normalizeEditContent);
-    saveButton_ = new BusyButton(tr("Save"), editScreen_);
-    saveButton_->setObjectName(QStringLiteral("saveButton"));
-    makeProminent(saveButton_);
-    connect(saveButton_, &QPushButton::clicked, this, [this] {
-        if (mode_.editing)
-            saveEdit(mode_.id);
-    });
-    buttons->addWidget(cancel);
-    buttons->addWidget(standardizeButton_, 1);
-    buttons->addWidget(saveButton_, 1);
-    edit->addLayout(buttons);
-
-    connect(titleField_, &QLineEdit::textChanged, this, [this](const QString& t) {
-        if (updatingFields_)
-            return;
-        editTitle_ = t;
-        refreshEdit();
-    });
-    connect(tagsField_, &QLineEdit::textChanged, this, [this](const QString& t) {
-        if (!updatingFields_)
-            editTags_ = t;
-    });
-    connect(pane_, &NoteEditorPane::edited, this, [this](const QString& text) {
-        editContent_ = text;
-        refreshEdit();
-    });
+    editScreen_ = new JournalEditScreen(screens_);
+    connect(editScreen_, &JournalEditScreen::closed, this, &JournalListView::backToList);
+    connect(editScreen_, &JournalEditScreen::saved, this, &JournalListView::applySaved);
     screens_->addWidget(editScreen_);
 
     // An entry that disappeared while its edit screen was up leaves it empty.
@@ -374,21 +279,8 @@ QWidget* JournalListView::makeRow(const JournalEntryData& entry)
 
 void JournalListView::startEditing(const JournalEntryData& entry)
 {
-    ++editSession_;
-    editTitle_ = entry.title;
-    editContent_ = entry.content;
-    editTags_ = JournalText::joinTags(entry.tags);
-    editShowPreview_ = false;
-    editSaving_ = false;
-    editNormalizing_ = false;
-    editError_.reset();
     mode_ = ViewMode{true, entry.id};
-
-    updatingFields_ = true;
-    titleField_->setText(editTitle_);
-    tagsField_->setText(editTags_);
-    pane_->setEditorText(editContent_);
-    updatingFields_ = false;
+    editScreen_->startEditing(entry);
     refresh();
 }
 
@@ -450,78 +342,25 @@ void JournalListView::performDelete(const JournalEntryData& entry)
     });
 }
 
-void JournalListView::normalizeEditContent()
+void JournalListView::applySaved(std::int64_t id, const JournalEntryData& entry)
 {
-    const QString trimmed = editContent_.trimmed();
-    if (trimmed.isEmpty() || editNormalizing_ || editSaving_)
-        return;
-    editNormalizing_ = true;
-    editError_.reset();
-    refreshEdit();
-    const quint64 session = editSession_;
-    JournalService::normalizeText(trimmed, this, [this, session](Result<NormalizeResult> result) {
-        if (session != editSession_)
-            return; // another entry was opened meanwhile; nothing of this one is stored yet
-        editNormalizing_ = false;
-        if (!result.ok()) {
-            editError_ = tr("Normalize failed: %1").arg(JournalText::errorDescription(result.error()));
-            refreshEdit();
-            return;
+    for (JournalEntryData& e : entries_) {
+        if (e.id == id) {
+            e = entry;
+            break;
         }
-        const NormalizeResult& r = result.value();
-        editTitle_ = r.title;
-        editContent_ = r.content;
-        if (r.tags)
-            editTags_ = JournalText::joinTags(r.tags);
-        editShowPreview_ = true;
-        updatingFields_ = true;
-        titleField_->setText(editTitle_);
-        tagsField_->setText(editTags_);
-        pane_->setEditorText(editContent_);
-        updatingFields_ = false;
-        refreshEdit();
-    });
-}
-
-void JournalListView::saveEdit(std::int64_t id)
-{
-    if (editTitle_.isEmpty() || editContent_.trimmed().isEmpty() || editSaving_ || editNormalizing_)
-        return;
-    editSaving_ = true;
-    editError_.reset();
-    refreshEdit();
-    const quint64 session = editSession_;
-    JournalService::updateEntry(id, editTitle_, editContent_, JournalText::parseTags(editTags_), this,
-                                [this, id, session](Result<JournalEntryData> result) {
-        const bool current = session == editSession_;
-        if (result.ok()) {
-            // The list learns of the saved entry whatever screen is up now.
-            for (JournalEntryData& e : entries_) {
-                if (e.id == id) {
-                    e = result.value();
-                    break;
-                }
-            }
-            index_ = JournalText::SearchIndex(entries_);
-            shown_.clear();
-            rebuildRows();
-            if (current) {
-                editSaving_ = false;
-                mode_ = ViewMode{};
-            }
-        } else if (current) {
-            editSaving_ = false;
-            editError_ = tr("Save failed: %1").arg(JournalText::errorDescription(result.error()));
-        }
-        refresh();
-    });
+    }
+    index_ = JournalText::SearchIndex(entries_);
+    // The same entries may match as before, but their row shows the old text.
+    shown_.clear();
+    rebuildRows();
+    refresh();
 }
 
 void JournalListView::refresh()
 {
     if (mode_.editing) {
         screens_->setCurrentWidget(findEntry(mode_.id) ? editScreen_ : missingScreen_);
-        refreshEdit();
         return;
     }
     screens_->setCurrentWidget(listScreen_);
@@ -538,19 +377,4 @@ void JournalListView::refresh()
     } else {
         content_->setCurrentWidget(rowsArea_);
     }
-}
-
-void JournalListView::refreshEdit()
-{
-    if (editShowPreview_)
-        pane_->showPreview(editContent_);
-    else
-        pane_->showEditor();
-    editErrorLabel_->setVisible(editError_.has_value());
-    editErrorLabel_->setText(editError_.value_or(QString()));
-    const bool blankContent = editContent_.trimmed().isEmpty();
-    standardizeButton_->setEnabled(!blankContent && !editNormalizing_ && !editSaving_);
-    saveButton_->setEnabled(!editTitle_.isEmpty() && !blankContent && !editSaving_ && !editNormalizing_);
-    standardizeButton_->setBusy(editNormalizing_);
-    saveButton_->setBusy(editSaving_);
 }

@@ -17,14 +17,11 @@
 
 class QLabel;
 class QLineEdit;
-
-class QPushButton;
 class QScrollArea;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
-class NoteEditorPane;
-class BusyButton;
+class JournalEditScreen;
 
 class JournalListView : public QWidget {
     Q_OBJECT
@@ -63,11 +60,9 @@ private:
     const JournalEntryData* findEntry(std::int64_t id) const;
     QWidget* makeRow(const JournalEntryData& entry);
     void performDelete(const JournalEntryData& entry);
-    void normalizeEditContent();
-    void saveEdit(std::int64_t id);
+    void applySaved(std::int64_t id, const JournalEntryData& entry);
     void backToList();
     void refresh();
-    void refreshEdit();
 
     std::function<void()> onDismiss_;
 
@@ -78,16 +73,6 @@ private:
     std::optional<QString> error_;
     QString searchText_;
     std::optional<JournalEntryData> entryToDelete_;
-    QString editTitle_;
-    QString editContent_;
-    QString editTags_;
-    bool editShowPreview_ = false;
-    bool editSaving_ = false;
-    bool editNormalizing_ = false;
-    std::optional<QString> editError_;
-    // Which opening of the edit screen a standardize or save belongs to, so a
-    // late answer never lands in the fields of another entry.
-    quint64 editSession_ = 0;
 
     JournalText::SearchIndex index_;
     QList<qsizetype> shown_; // indexes into entries_ the rows show
@@ -95,7 +80,7 @@ private:
 
     QStackedWidget* screens_ = nullptr;
     QWidget* listScreen_ = nullptr;
-    QWidget* editScreen_ = nullptr;
+    JournalEditScreen* editScreen_ = nullptr;
     QWidget* missingScreen_ = nullptr;
     QLineEdit* search_ = nullptr;
     QToolButton* clearSearch_ = nullptr;
@@ -107,14 +92,6 @@ private:
     QScrollArea* rowsArea_ = nullptr;
     QWidget* rowsHost_ = nullptr;
     QVBoxLayout* rowsLayout_ = nullptr;
-
-    QLineEdit* titleField_ = nullptr;
-    QLineEdit* tagsField_ = nullptr;
-    NoteEditorPane* pane_ = nullptr;
-    QLabel* editErrorLabel_ = nullptr;
-    BusyButton* standardizeButton_ = nullptr;
-    BusyButton* saveButton_ = nullptr;
-    bool updatingFields_ = false;
 
     QPointer<QMessageBox> deleteAlert_;
 };
