@@ -23,12 +23,12 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include "BenchService.h"
+#include "tools/ServiceProcess.h"
 #include "BenchSupport.h"
 
 namespace {
 
-Service* g_service = nullptr;
+ServiceProcess* g_service = nullptr;
 bool g_signedIn = false;
 
 bool signIn()
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     QTemporaryDir logDir;
     LogFile::setPath(logDir.filePath(QStringLiteral("agent.log")));
     Random::setSource(std::make_shared<Seeded>(1));
-    Service service;
+    ServiceProcess service;
     if (service.start()) {
         g_service = &service;
         qputenv("TAVLO_API_BASE_URL", service.baseURL.toUtf8());

@@ -33,7 +33,7 @@
 #include <vector>
 #include <malloc.h>
 #include <memory>
-#include "BenchService.h"
+#include "tools/ServiceProcess.h"
 #include "BenchSupport.h"
 
 namespace {
@@ -139,7 +139,7 @@ double rssMB()
 }
 
 
-Service* g_service = nullptr;
+ServiceProcess* g_service = nullptr;
 
 bool signIn()
 {
@@ -247,7 +247,7 @@ int main(int argc, char** argv)
     // The 2 s wait after an answer becomes 100 ms; requests keep 750 ms.
     const Timing::ScopedScale shorter(0.05);
     Random::setSource(std::make_shared<Seeded>(7));
-    Service service;
+    ServiceProcess service;
     if (service.start()) {
         g_service = &service;
         qputenv("TAVLO_API_BASE_URL", service.baseURL.toUtf8());

@@ -12,20 +12,14 @@
 #include "review/QuizView.h"
 #include "review/SoundEffects.h"
 #include "review/TypingView.h"
+#include "tools/ServiceProcess.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTcpServer>
@@ -94,48 +88,6 @@ QPalette darkPalette()
     p.setColor(QPalette::ToolTipText, text);
     return p;
 }
-
-// The development study service on a free port, with test control.
-struct Service {
-    QProcess process;
-    QString base; // "http://127.0.0.1:PORT"
-    QNetworkAccessManager network;
-
-    bool start()
-    {
-        QString bin = qEnvironmentVariable("TAVLO_SERVICE_BIN");
-        if (bin.isEmpty())
-            bin = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../service/tavlo-study-service"));
-        if (!QFileInfo(bin).isExecutable())
-            return false;
-        process.start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
-        QByteArray out;
-        QDeadlineTimer deadline(10000);
-        while (!out.contains('\n') && !deadline.hasExpired()) {
-            process.waitForReadyRead(100);
-            out += process.readAllStandardOutput();
-        }
-        const qsizetype at = out.indexOf("http://");
-        if (at < 0)
-            return false;
-        base = QString::fromUtf8(out.mid(at).trimmed());
-        base.chop(4); // "/api"
-        return true;
-    }
-    void control(const QString& path, const QJsonObject& body = {})
-    {
-        QNetworkRequest request(QUrl(base + path));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply* reply = network.post(request, QJsonDocument(body).toJson());
-        waitFor([reply] { return reply->isFinished(); });
-        reply->deleteLater();
-    }
-    ~Service()
-    {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-};
 
 void renderReviewViews()
 {
@@ -217,7 +169,7 @@ void renderForms()
     shot(&settings, "settings");
 }
 
-void renderJournalViews(Service& service)
+void renderJournalViews(ServiceProcess& service)
 {
     {
         QuickNoteView view([] {});
@@ -229,7 +181,7 @@ void renderJournalViews(Service& service)
         click(&view, "previewSegment");
         shot(&view, "note-preview");
         click(&view, "editSegment");
-        service.control(QStringLiteral("/control/fault"),
+        service.control(QStringLiteral("fault"),
                         {{"mode", "status"}, {"status", 500}, {"path", "/api/journal/normalize"}});
         click(&view, "standardizeButton");
         waitFor([&] { return child(&view, "errorLabel")->isVisible(); });
@@ -247,7 +199,7 @@ void renderJournalViews(Service& service)
                                 QStringLiteral("x"), {"one", "two", "three", "four", "five", "six"}, &context,
                                 [&](Result<JournalEntryData>) { done = true; });
     waitFor([&] { return done; });
-    service.control(QStringLiteral("/control/fault"), {{"mode", "delay"}, {"delayMs", 800}, {"path", "/api/journal"}});
+    service.control(QStringLiteral("fault"), {{"mode", "delay"}, {"delayMs", 800}, {"path", "/api/journal"}});
     JournalListView view([] {});
     shot(&view, "journal-loading");
     waitFor([&] { return !view.entries().isEmpty(); });
@@ -269,7 +221,7 @@ void renderJournalViews(Service& service)
         shot(alert, "journal-delete-alert");
         alert->reject();
     }
-    service.control(QStringLiteral("/control/fault"), {{"mode", "status"}, {"status", 500}, {"body", "db down"},
+    service.control(QStringLiteral("fault"), {{"mode", "status"}, {"status", 500}, {"body", "db down"},
                                                        {"path", "/api/journal"}});
     view.fetchEntries();
     waitFor([&] { return child(&view, "errorLabel")->isVisible(); });
@@ -296,12 +248,12 @@ int main(int argc, char** argv)
     renderReviewViews();
     renderForms();
 
-    Service service;
+    ServiceProcess service;
     if (!service.start()) {
         std::fprintf(stderr, "no study service; the journal views are left out\n");
         return 1;
     }
-    qputenv("TAVLO_API_BASE_URL", (service.base + QStringLiteral("/api")).toUtf8());
+    qputenv("TAVLO_API_BASE_URL", service.baseURL.toUtf8());
     bool signedIn = false, answered = false;
     APIClient::login(QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"), nullptr, [&](Result<void> r) {
         signedIn = r.ok();
