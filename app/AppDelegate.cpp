@@ -32,6 +32,7 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
 
 AppDelegate::~AppDelegate()
 {
+    delete notice_; // a top-level window nobody closed: not freed with the application
     delete menu_;
 }
 
@@ -49,10 +50,10 @@ void AppDelegate::applicationDidFinishLaunching()
         if (statusItem_->isVisible()) {
             statusItem_->showMessage(QStringLiteral("TavloPopup"), startupNotice_, QSystemTrayIcon::Warning, 15000);
         } else {
-            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
-                                        QMessageBox::Ok);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->show();
+            notice_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
+                                      QMessageBox::Ok);
+            notice_->setAttribute(Qt::WA_DeleteOnClose);
+            notice_->show();
         }
     }
     scheduleNextPopup();

@@ -11,6 +11,7 @@
 class PopupWindowController;
 class QAction;
 class QMenu;
+class QMessageBox;
 class QSystemTrayIcon;
 
 // The one long-lived object of the agent: the tray icon and its menu, the
@@ -66,6 +67,7 @@ private:
     QMenu* menu_ = nullptr;
     double lastDelay_ = 0;
     QString startupNotice_;
+    QPointer<QMessageBox> notice_;
     // Bumped by switchAccount: a card session of the previous account that
     // ends later must not restart the cycle under the login form.
     quint64 cycleGeneration_ = 0;
