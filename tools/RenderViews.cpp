@@ -108,7 +108,8 @@ struct Service {
             bin = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../service/tavlo-study-service"));
         if (!QFileInfo(bin).isExecutable())
             return false;
-        process.start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        process.start(bin, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet"),
+                            QStringLiteral("--test-control")});
         QByteArray out;
         QDeadlineTimer deadline(10000);
         while (!out.contains('\n') && !deadline.hasExpired()) {
