@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QThreadPool>
+#include <QUuid>
 
 #include <memory>
 
@@ -98,7 +99,9 @@ void loginFrom(std::uint64_t startGeneration, const QString& email, const QStrin
         QByteArray& bytes;
         ~WipeOnExit() { secureZero(bytes); }
     } wipeBody{body};
-    HttpTransport::send(path, QStringLiteral("POST"), body, std::nullopt, kDefaultTimeout,
+    // Not keyed: a second sign-in changes nothing stored, and the answer (a
+    // token) is not something the service should keep.
+    HttpTransport::send({path, QStringLiteral("POST"), body, std::nullopt, {}, kDefaultTimeout},
          [startGeneration, email, password, sink](HttpTransport::RawReply reply) {
              if (handOnUnanswered(reply, *sink))
                  return;
@@ -135,6 +138,7 @@ struct RequestParams {
     std::optional<QByteArray> body;
     bool isRetry = false;
     double timeout = kDefaultTimeout;
+    QString idempotencyKey; // the same on the repeat after a re-login
 };
 
 void request(RequestParams params, DeliveryPtr<QByteArray> sink);
@@ -177,7 +181,7 @@ void request(RequestParams params, DeliveryPtr<QByteArray> sink)
                     reloginAndRepeat(params, startGeneration, sink);
                 return;
             }
-            HttpTransport::send(params.path, params.method, params.body, token, params.timeout,
+            HttpTransport::send({params.path, params.method, params.body, token, params.idempotencyKey, params.timeout},
                  [params, startGeneration, sink](HttpTransport::RawReply reply) {
                      if (handOnUnanswered(reply, *sink))
                          return;
@@ -207,12 +211,22 @@ QString baseURLProblem()
     return HttpTransport::baseURLProblem();
 }
 
-void authenticatedRequest(const QString& path, const QString& method, std::optional<QByteArray> body, bool isRetry,
-                          double timeoutSeconds, QObject* context, Callback<QByteArray> done)
+QString newIdempotencyKey()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString authenticatedRequest(const QString& path, const QString& method, std::optional<QByteArray> body, bool isRetry,
+                             double timeoutSeconds, QObject* context, Callback<QByteArray> done, QString idempotencyKey)
 {
     auto sink = makeDelivery<QByteArray>(context, std::move(done));
-    RequestParams params{path, method, std::move(body), isRetry, timeoutSeconds};
+    if (method != QLatin1String("POST"))
+        idempotencyKey.clear();
+    else if (idempotencyKey.isEmpty())
+        idempotencyKey = newIdempotencyKey();
+    RequestParams params{path, method, std::move(body), isRetry, timeoutSeconds, idempotencyKey};
     onMain([params = std::move(params), sink] { request(params, sink); });
+    return idempotencyKey;
 }
 
 void authenticatedRequest(const QString& path, QObject* context, Callback<QByteArray> done)

@@ -35,11 +35,22 @@ QString baseURLProblem();
 
 // One JSON request with the stored bearer token; signs in again once with the
 // stored credentials on a missing token or a 401 and repeats the request.
-// `done` gets the body of a 2xx response.
-void authenticatedRequest(const QString& path, const QString& method, std::optional<QByteArray> body,
-                          bool isRetry, double timeoutSeconds, QObject* context, Callback<QByteArray> done);
+// `done` gets the body of a 2xx response. The whole exchange (each sending,
+// not the keyring or a sign-in in between) has `timeoutSeconds`.
+//
+// A POST goes out at most once per sending, with an Idempotency-Key header:
+// `idempotencyKey`, or a new random one when it is empty. The repeat after a
+// re-login carries the same key, and so must a later resend by the caller
+// (the service then applies the request once and answers as it did the
+// first time). Returns the key used; empty for other methods.
+QString authenticatedRequest(const QString& path, const QString& method, std::optional<QByteArray> body,
+                             bool isRetry, double timeoutSeconds, QObject* context, Callback<QByteArray> done,
+                             QString idempotencyKey = {});
 // GET, no body, not a retry, 15 s.
 void authenticatedRequest(const QString& path, QObject* context, Callback<QByteArray> done);
+
+// A fresh idempotency key: a random UUID without braces.
+QString newIdempotencyKey();
 
 // Exchanges e-mail and password for a token and stores all three.
 void login(const QString& email, const QString& password, QObject* context, Callback<void> done);

@@ -69,16 +69,19 @@ void fetchTroubleCards(QObject* context, Callback<QList<TroubleCard>> done)
     fetchTroubleCards(10, context, std::move(done));
 }
 
-void submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done)
+QString submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done,
+                     const QString& idempotencyKey)
 {
     const QByteArray body = QJsonDocument(toJson(ReviewRequest{cardId, quality})).toJson(QJsonDocument::Compact);
-    APIClient::authenticatedRequest(QStringLiteral("/reviews"), QStringLiteral("POST"), body, false, kTimeout, context,
-                                    [done = std::move(done)](Result<QByteArray> result) {
-                                        if (!result)
-                                            done(result.error());
-                                        else
-                                            done(Result<void>());
-                                    });
+    return APIClient::authenticatedRequest(QStringLiteral("/reviews"), QStringLiteral("POST"), body, false, kTimeout,
+                                           context,
+                                           [done = std::move(done)](Result<QByteArray> result) {
+                                               if (!result)
+                                                   done(result.error());
+                                               else
+                                                   done(Result<void>());
+                                           },
+                                           idempotencyKey);
 }
 
 } // namespace CardService

@@ -11,7 +11,10 @@ namespace CardService {
 void fetchTroubleCards(int limit, QObject* context, Callback<QList<TroubleCard>> done);
 void fetchTroubleCards(QObject* context, Callback<QList<TroubleCard>> done); // limit 10
 
-// POST /reviews {"card_id", "quality"}.
-void submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done);
+// POST /reviews {"card_id", "quality"}, keyed by `idempotencyKey` (a new
+// key when empty); returns the key used. Resending an answer whose fate is
+// unknown (a transport error) with the same key applies it at most once.
+QString submitReview(std::int64_t cardId, int quality, QObject* context, Callback<void> done,
+                     const QString& idempotencyKey = {});
 
 } // namespace CardService

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
@@ -12,9 +13,11 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace HttpTransport {
@@ -59,8 +62,15 @@ TransportError transportError(QNetworkReply::NetworkError code, const QString& q
                               const QString& method, const QUrl& url)
 {
     TransportError e;
-    e.code = timedOut ? int(QNetworkReply::TimeoutError) : int(code);
-    switch (timedOut ? QNetworkReply::TimeoutError : code) {
+    QString said = qtText;
+    if (code == QNetworkReply::ContentReSendError) {
+        // Qt wanted to send the request again on a new connection; for a
+        // request that must go out at most once that is a lost connection.
+        said = QStringLiteral("the connection was lost before the answer; not sent again, the service may have applied it");
+    }
+    e.code = timedOut ? int(QNetworkReply::TimeoutError)
+             : code == QNetworkReply::ContentReSendError ? int(QNetworkReply::RemoteHostClosedError) : int(code);
+    switch (QNetworkReply::NetworkError(e.code)) {
     case QNetworkReply::TimeoutError: e.description = tr("The request timed out."); break;
     case QNetworkReply::ConnectionRefusedError: e.description = tr("Could not connect to the server."); break;
     case QNetworkReply::RemoteHostClosedError: e.description = tr("The network connection was lost."); break;
@@ -79,39 +89,102 @@ TransportError transportError(QNetworkReply::NetworkError code, const QString& q
         break;
     case QNetworkReply::TooManyRedirectsError: e.description = tr("The server redirected the request too many times."); break;
     case QNetworkReply::OperationCanceledError: e.description = tr("The request was cancelled."); break;
-    default: e.description = qtText.isEmpty() ? tr("The request failed.") : qtText; break;
+    default: e.description = said.isEmpty() ? tr("The request failed.") : said; break;
     }
     const char* name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(int(code));
     e.details = QStringLiteral("%1: %2; %3 %4")
-                    .arg(QLatin1String(name ? name : "UnknownNetworkError"), qtText, method,
+                    .arg(QLatin1String(name ? name : "UnknownNetworkError"), said, method,
                          url.toString(QUrl::RemoveUserInfo));
     return e;
 }
 
+// Hands its bytes out once, front to back, and cannot go back: what Qt reads
+// from it cannot be sent a second time.
+class OneShotDevice : public QIODevice {
+public:
+    explicit OneShotDevice(const QByteArray& bytes) : bytes_(bytes)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    bool reset() override { return false; }
+    qint64 bytesAvailable() const override { return bytes_.size() - read_ + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (read_ >= bytes_.size())
+            return -1; // the end: a sequential device has no size to compare with
+        const qint64 n = std::min(maxSize, qint64(bytes_.size()) - read_);
+        std::memcpy(data, bytes_.constData() + read_, size_t(n));
+        read_ += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const QByteArray& bytes_;
+    qint64 read_ = 0;
+};
+
 // A request body held for the reply's lifetime. The finished handler keeps it
 // alive, and Qt destroys that handler only after the reply itself, so the
-// device outlives every read from it; then the bytes are wiped.
+// device outlives every read from it; then the bytes are wiped. A body that
+// may be resent is read from a buffer Qt reads in place (no copies of a
+// password); one that must go out at most once from a OneShotDevice.
 class UploadBody {
 public:
-    explicit UploadBody(QByteArray bytes) : bytes_(std::move(bytes))
+    UploadBody(QByteArray bytes, bool once) : bytes_(std::move(bytes))
     {
-        buffer_.setBuffer(&bytes_);
-        buffer_.open(QIODevice::ReadOnly);
+        if (once) {
+            device_ = std::make_unique<OneShotDevice>(bytes_);
+            return;
+        }
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setBuffer(&bytes_);
+        buffer->open(QIODevice::ReadOnly);
+        device_ = std::move(buffer);
     }
     ~UploadBody()
     {
-        buffer_.close();
-        buffer_.setBuffer(nullptr);
+        device_.reset();
         secureZero(bytes_);
     }
     UploadBody(const UploadBody&) = delete;
     UploadBody& operator=(const UploadBody&) = delete;
-    QIODevice* device() { return &buffer_; }
+    QIODevice* device() { return device_.get(); }
 
 private:
     QByteArray bytes_;
-    QBuffer buffer_;
+    std::unique_ptr<QIODevice> device_;
 };
+
+// What the handlers of one reply share: why we ended it, if we did.
+struct Exchange {
+    bool tooLarge = false;
+    bool timedOut = false;
+    QPointer<QTimer> deadline;
+};
+
+// Ends the reply once `seconds` (scaled) have passed. A precise timer,
+// checked against a deadline on firing, so it never ends a reply early.
+void limitTo(double seconds, QNetworkReply* reply, const std::shared_ptr<Exchange>& state)
+{
+    const QDeadlineTimer deadline(Timing::interval(seconds), Qt::PreciseTimer);
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, reply, [timer, deadline, reply, state] {
+        if (!deadline.hasExpired()) {
+            timer->start(std::chrono::milliseconds(deadline.remainingTime() + 1));
+            return;
+        }
+        state->timedOut = true;
+        reply->abort();
+    });
+    state->deadline = timer;
+    timer->start(Timing::interval(seconds));
+}
 
 } // namespace
 
@@ -167,15 +240,14 @@ TransportError refusedBaseURL(const QString& problem)
     return e;
 }
 
-void send(const QString& path, const QString& method, const std::optional<QByteArray>& body,
-          const std::optional<QString>& token, double timeoutSeconds, std::function<void(RawReply)> then)
+void send(const Request& r, std::function<void(RawReply)> then)
 {
     const QString problem = baseURLProblem();
     if (!problem.isEmpty()) {
         then(RawReply{refusedBaseURL(problem), std::nullopt, {}});
         return;
     }
-    const QUrl url(baseURL() + path);
+    const QUrl url(baseURL() + r.path);
     if (!url.isValid()) {
         TransportError e;
         e.domain = QStringLiteral("TavloAPI");
@@ -188,29 +260,37 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
 
     QNetworkRequest request(url);
     request.setRawHeader("Content-Type", "application/json");
-    if (token) {
-        QByteArray tokenBytes = token->toUtf8();
+    if (r.token) {
+        QByteArray tokenBytes = r.token->toUtf8();
         QByteArray header = "Bearer " + tokenBytes;
         secureZero(tokenBytes);
         request.setRawHeader("Authorization", header);
         secureZero(header); // shared with the request now: only released
     }
-    request.setTransferTimeout(int(Timing::interval(timeoutSeconds).count()));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    const bool once = !r.idempotencyKey.isEmpty();
+    if (once)
+        request.setRawHeader("Idempotency-Key", r.idempotencyKey.toLatin1());
+    // Qt would repeat a POST, PUT or DELETE at the new address as a GET.
+    const bool follows = r.method == QLatin1String("GET") || r.method == QLatin1String("HEAD");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         follows ? QNetworkRequest::SameOriginRedirectPolicy : QNetworkRequest::ManualRedirectPolicy);
 
-    const QByteArray verb = method.toLatin1();
-    // The body (the password, for a sign-in) is read from a buffer we own
-    // rather than handed to Qt as a shared copy, so it can be wiped once the
-    // reply is gone; see UploadBody.
-    std::shared_ptr<UploadBody> upload = body ? std::make_shared<UploadBody>(*body) : nullptr;
+    const QByteArray verb = r.method.toLatin1();
+    std::shared_ptr<UploadBody> upload = r.body ? std::make_shared<UploadBody>(*r.body, once) : nullptr;
+    if (upload && once) {
+        // With a length and no buffering allowed, Qt streams the body once;
+        // its own resend after a lost kept-alive connection then fails with
+        // ContentReSendError instead of applying the request a second time.
+        request.setHeader(QNetworkRequest::ContentLengthHeader, qint64(r.body->size()));
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    }
     QNetworkReply* reply = manager()->sendCustomRequest(request, verb, upload ? upload->device() : nullptr);
 
-    // Set when we abort the reply ourselves, to tell that apart from Qt
-    // cancelling it on the transfer time-out.
-    auto tooLarge = std::make_shared<bool>(false);
-    auto checkSize = [reply, tooLarge](qint64 size) {
-        if (size > kMaxResponseBytes && !*tooLarge) {
-            *tooLarge = true;
+    auto state = std::make_shared<Exchange>();
+    limitTo(r.timeoutSeconds, reply, state);
+    auto checkSize = [reply, state](qint64 size) {
+        if (size > kMaxResponseBytes && !state->tooLarge) {
+            state->tooLarge = true;
             reply->abort();
         }
     };
@@ -220,9 +300,12 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [checkSize](qint64 received, qint64 total) { checkSize(std::max(received, total)); });
 
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, method, url, upload, then = std::move(then)] {
+    const QString method = r.method;
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, state, method, url, upload, then = std::move(then)] {
         reply->deleteLater();
-        if (*tooLarge) {
+        if (state->deadline)
+            state->deadline->stop();
+        if (state->tooLarge) {
             TransportError e;
             e.domain = QStringLiteral("TavloAPI");
             e.code = TransportError::responseTooLarge;
@@ -236,10 +319,9 @@ void send(const QString& path, const QString& method, const std::optional<QByteA
         // A 3xx without a target is an answer in its own right, not a redirect gone wrong.
         const bool plainRedirectStatus = status.isValid() && status.toInt() >= 300 && status.toInt() <= 399
                                          && !reply->hasRawHeader("Location");
-        if (error != QNetworkReply::NoError && !(status.isValid() && isHTTPLevelError(error)) && !plainRedirectStatus) {
-            // We only abort for size, so a cancel here is the transfer time-out.
-            const bool timedOut = error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
-            then(RawReply{transportError(error, reply->errorString(), timedOut, method, url), std::nullopt, {}});
+        if (state->timedOut
+            || (error != QNetworkReply::NoError && !(status.isValid() && isHTTPLevelError(error)) && !plainRedirectStatus)) {
+            then(RawReply{transportError(error, reply->errorString(), state->timedOut, method, url), std::nullopt, {}});
             return;
         }
         if (!status.isValid()) {

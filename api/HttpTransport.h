@@ -3,6 +3,7 @@
 // the base URL and its check, the request with its headers, time-out, size
 // cap and redirect policy, and the raw outcome.
 #include "api/Result.h"
+#include "core/Timing.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,10 +27,23 @@ struct RawReply {
     QByteArray body;
 };
 
-// Sends one request and reports what came back, on the main thread. `token`
-// adds the bearer header.
-void send(const QString& path, const QString& method, const std::optional<QByteArray>& body,
-          const std::optional<QString>& token, double timeoutSeconds, std::function<void(RawReply)> then);
+// One request to the service.
+struct Request {
+    QString path;                    // after the base URL, e.g. "/reviews"
+    QString method;                  // "GET", "POST", ...
+    std::optional<QByteArray> body;
+    std::optional<QString> token;    // adds the bearer header
+    // Not empty: sent as the Idempotency-Key header, and the request goes out
+    // at most once from here (never resent by the network layer; a connection
+    // lost before the answer is a transport error).
+    QString idempotencyKey;
+    double timeoutSeconds = Timing::requestTimeout; // the whole exchange, from sending to the last byte
+};
+
+// Sends one request and reports what came back, on the main thread. Only a
+// GET follows redirects (within the same origin); any other method gets the
+// 3xx as its answer.
+void send(const Request& request, std::function<void(RawReply)> then);
 
 // The error of a reply that is not an HTTP response at all.
 APIError notAnHTTPResponse();

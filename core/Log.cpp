@@ -7,6 +7,7 @@
 #include <QMutexLocker>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
@@ -78,17 +79,45 @@ void setPath(const QString& p)
     overridePath() = p;
 }
 
+QString oneLine(const QString& message)
+{
+    QString out;
+    out.reserve(std::min(message.size(), maxMessageCharacters) + 16);
+    qsizetype i = 0;
+    for (; i < message.size() && out.size() < maxMessageCharacters; ++i) {
+        const char16_t c = message.at(i).unicode();
+        switch (c) {
+        case u'\n': out += QLatin1String("\\n"); continue;
+        case u'\r': out += QLatin1String("\\r"); continue;
+        case u'\t': out += QLatin1String("\\t"); continue;
+        default: break;
+        }
+        // C0, DEL, C1 (NEL among them) and the Unicode line and paragraph
+        // separators: anything a reader of the file could take as a new line
+        // or a terminal could take as a command.
+        if (c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029)
+            out += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        else
+            out += QChar(c);
+    }
+    if (i == message.size())
+        return out;
+    // Never end on half of a surrogate pair.
+    if (out.back().isHighSurrogate())
+        out.chop(1);
+    return out + QStringLiteral(" \u2026[cut, %1 characters in all]").arg(message.size());
+}
+
 QByteArray formatLine(const QString& message, const QDateTime& when)
 {
     const QDateTime utc = when.toTimeZone(QTimeZone::utc());
-    return utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + " +0000: " + message.toUtf8() + '\n';
+    return utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + " +0000: " + oneLine(message).toUtf8() + '\n';
 }
 
 } // namespace LogFile
 
 void log(const QString& message)
 {
-    const QByteArray utf8 = message.toUtf8();
-    toSyslog(utf8);
+    toSyslog(LogFile::oneLine(message).toUtf8());
     toFile(QFile::encodeName(LogFile::path()), LogFile::formatLine(message, QDateTime::currentDateTimeUtc()));
 }

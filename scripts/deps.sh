@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb trayer openbox imagemagick x11-utils xdotool
   dpkg-dev desktop-file-utils
+  openssl nghttp2-server
   clang-14 libclang-rt-14-dev
 )
 missing=()

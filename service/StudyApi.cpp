@@ -1,9 +1,11 @@
 #include "service/StudyApi.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace study {
@@ -11,6 +13,7 @@ namespace study {
 namespace {
 
 constexpr int kMaxLimit = 1000;
+constexpr qsizetype kMaxKeyLength = 255;
 
 QString newToken()
 {
@@ -74,22 +77,61 @@ Reply StudyApi::handle(const Incoming& in)
     if (!who)
         return error(401, QStringLiteral("missing, unknown or expired access token"));
 
+    // Normalizing changes nothing: the same text gets the same answer anyway.
+    const QByteArray key = in.header("idempotency-key").trimmed();
+    if (key.isEmpty() || m != QLatin1String("POST") || p == QLatin1String("/journal/normalize"))
+        return route(*who, in);
+    return once(*who, key, in);
+}
+
+Reply StudyApi::route(const QString& who, const Incoming& in)
+{
+    const QString p = in.path.mid(4);
     if (p == QLatin1String("/trouble-cards"))
-        return troubleCards(*who, in);
+        return troubleCards(who, in);
     if (p == QLatin1String("/reviews"))
-        return postReview(*who, in);
+        return postReview(who, in);
     if (p == QLatin1String("/journal"))
-        return m == QLatin1String("GET") ? listJournal(*who) : createEntry(*who, in);
+        return in.method == QLatin1String("GET") ? listJournal(who) : createEntry(who, in);
     if (p == QLatin1String("/journal/quick-note"))
-        return quickNote(*who, in);
+        return quickNote(who, in);
     if (p == QLatin1String("/journal/normalize"))
         return normalize(in);
-    const qint64 id = entryMatch.captured(1).toLongLong();
-    if (m == QLatin1String("GET"))
-        return getEntry(*who, id);
-    if (m == QLatin1String("PUT"))
-        return updateEntry(*who, id, in);
-    return deleteEntry(*who, id);
+    const qint64 id = p.mid(9).toLongLong(); // after "/journal/"
+    if (in.method == QLatin1String("GET"))
+        return getEntry(who, id);
+    if (in.method == QLatin1String("PUT"))
+        return updateEntry(who, id, in);
+    return deleteEntry(who, id);
+}
+
+Reply StudyApi::once(const QString& who, const QByteArray& key, const Incoming& in)
+{
+    if (key.size() > kMaxKeyLength)
+        return error(400, QStringLiteral("Idempotency-Key longer than %1 characters").arg(kMaxKeyLength));
+    const QString keyText = QString::fromLatin1(key);
+    const QString what = in.method + u' ' + in.target + u' '
+                         + QString::fromLatin1(QCryptographicHash::hash(in.body, QCryptographicHash::Sha256).toHex());
+    if (const KeptAnswer* kept = store_->keptAnswer(who, keyText)) {
+        if (kept->request != what)
+            return error(422, QStringLiteral("this Idempotency-Key was used for another request"));
+        Reply r;
+        r.status = kept->status;
+        r.body = kept->body;
+        r.headers.append({QByteArrayLiteral("Idempotent-Replayed"), QByteArrayLiteral("true")});
+        return r;
+    }
+    deferSave_ = true;
+    Reply r = route(who, in);
+    deferSave_ = false;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    store_->keepAnswer(KeptAnswer{who, keyText, what, r.status, r.body, now.toString(Qt::ISODateWithMs)}, now);
+    if (!saved()) {
+        // The resend of this key gets the same: the change is not safe on disk.
+        r = error(503, QStringLiteral("applied in memory but the data file could not be written"));
+        store_->keepAnswer(KeptAnswer{who, keyText, what, r.status, r.body, now.toString(Qt::ISODateWithMs)}, now);
+    }
+    return r;
 }
 
 std::optional<QString> StudyApi::sessionEmail(const Incoming& in)
@@ -119,7 +161,7 @@ QString StudyApi::issueToken(const QString& email)
 
 bool StudyApi::saved()
 {
-    return !options_.persist || options_.persist(*store_);
+    return deferSave_ || !options_.persist || options_.persist(*store_);
 }
 
 Reply StudyApi::login(const Incoming& in)
@@ -149,10 +191,13 @@ Reply StudyApi::troubleCards(const QString& who, const Incoming& in)
     int limit = 10;
     if (in.query.hasQueryItem(QStringLiteral("limit"))) {
         const QString text = in.query.queryItemValue(QStringLiteral("limit"));
-        static const QRegularExpression digits(QStringLiteral("^-?\\d{1,9}$"));
-        if (!digits.match(text).hasMatch() || text.toInt() < 0 || text.toInt() > kMaxLimit)
-            return error(400, QStringLiteral("limit must be an integer from 0 to %1").arg(kMaxLimit));
-        limit = text.toInt();
+        static const QRegularExpression digits(QStringLiteral("^-?\\d+$"));
+        if (!digits.match(text).hasMatch())
+            return error(400, QStringLiteral("limit must be an integer"));
+        // Out of range is clamped, not refused: the caller is promised a list.
+        bool ok = false;
+        const qlonglong asked = text.toLongLong(&ok);
+        limit = ok ? int(std::clamp<qlonglong>(asked, 0, kMaxLimit)) : text.startsWith(u'-') ? 0 : kMaxLimit;
     }
     QJsonArray out;
     for (const Card& c : store_->troubleCards(who, limit))

@@ -15,6 +15,8 @@ namespace study {
 struct ServiceOptions {
     double tokenTtlSeconds = 86400;
     bool quiet = false;
+    // Recording of requests and the /control endpoints, for tests only.
+    bool testControl = false;
     qint64 maxBodyBytes = 1024 * 1024;
     // Called after every change to the store; false means it could not be kept.
     std::function<bool(const StudyStore&)> persist;
@@ -42,6 +44,8 @@ private:
         QDeadlineTimer expiry;
     };
 
+    Reply route(const QString& who, const Incoming& in);
+    Reply once(const QString& who, const QByteArray& key, const Incoming& in);
     Reply login(const Incoming& in);
     Reply troubleCards(const QString& who, const Incoming& in);
     Reply postReview(const QString& who, const Incoming& in);
@@ -60,6 +64,8 @@ private:
     StudyStore* store_;
     ServiceOptions options_;
     QHash<QString, Session> sessions_;
+    // Set while a keyed request runs: its change is written together with its answer.
+    bool deferSave_ = false;
 };
 
 } // namespace study

@@ -12,7 +12,8 @@
 namespace study {
 
 StudyServer::StudyServer(StudyStore* store, Options options, QObject* parent)
-    : QAbstractHttpServer(parent), quiet_(options.quiet), api_(store, std::move(options)), control_(&api_)
+    : QAbstractHttpServer(parent), quiet_(options.quiet), testControl_(options.testControl),
+      api_(store, std::move(options)), control_(&api_)
 {
 }
 
@@ -28,7 +29,8 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     const Incoming in = readIncoming(request);
     auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
 
-    if (in.path == QLatin1String("/control") || in.path.startsWith(QLatin1String("/control/"))) {
+    // Without the test control there is no /control at all, and nothing is recorded.
+    if (testControl_ && (in.path == QLatin1String("/control") || in.path.startsWith(QLatin1String("/control/")))) {
         writeReply(*responder, control_.handle(in, api_.options().maxBodyBytes), in, quiet_);
         return true;
     }
@@ -37,9 +39,10 @@ bool StudyServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         return true;
     }
 
-    control_.record(in, api_.options().maxBodyBytes);
+    if (testControl_)
+        control_.record(in, api_.options().maxBodyBytes);
 
-    const std::optional<Fault> fault = control_.takeFault(in.target);
+    const std::optional<Fault> fault = testControl_ ? control_.takeFault(in.target) : std::nullopt;
     if (!fault) {
         writeReply(*responder, api_.handle(in), in, quiet_);
         return true;

@@ -1,5 +1,6 @@
 // The HTTP face of the study service: the /api contract the agent talks to,
-// plus the /control endpoints tests use to inject faults and inspect traffic.
+// plus, with the test control on, the /control endpoints tests use to inject
+// faults and inspect traffic.
 //
 // Built on QAbstractHttpServer rather than QHttpServer's router because every
 // /api request must first be recorded and checked against the fault queue, and
@@ -29,6 +30,7 @@ protected:
 
 private:
     bool quiet_;
+    bool testControl_;
     StudyApi api_;
     TestControl control_;
 };

@@ -136,6 +136,7 @@ void StudyStore::seed()
     cards_.clear();
     reviews_.clear();
     entries_.clear();
+    keptAnswers_.clear();
 
     addAccount(1, QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"));
     addAccount(2, QStringLiteral("second@tavlo.app"), QStringLiteral("tavlo-second"));
@@ -338,6 +339,24 @@ bool StudyStore::removeEntry(const QString& owner, qint64 id)
            > 0;
 }
 
+const KeptAnswer* StudyStore::keptAnswer(const QString& account, const QString& key) const
+{
+    for (const KeptAnswer& a : keptAnswers_)
+        if (a.key == key && a.account == account)
+            return &a;
+    return nullptr;
+}
+
+void StudyStore::keepAnswer(const KeptAnswer& answer, const QDateTime& now)
+{
+    const QDateTime oldest = now.addDays(-keptAnswerDays);
+    keptAnswers_.removeIf([&](const KeptAnswer& a) {
+        return (a.key == answer.key && a.account == answer.account)
+               || QDateTime::fromString(a.answeredAt, Qt::ISODateWithMs) < oldest;
+    });
+    keptAnswers_.append(answer);
+}
+
 QJsonObject StudyStore::cardJson(const Card& c)
 {
     QJsonObject o{
@@ -403,9 +422,15 @@ QJsonObject StudyStore::toJson() const
         o.insert("owner", e.owner);
         journal.append(o);
     }
+    QJsonArray kept;
+    for (const KeptAnswer& a : keptAnswers_)
+        kept.append(QJsonObject{{"account", a.account}, {"key", a.key}, {"request", a.request},
+                                {"status", a.status}, {"body", QString::fromUtf8(a.body)},
+                                {"answered_at", a.answeredAt}});
     return QJsonObject{{"format", "tavlo-study-service"}, {"version", 1},
                        {"next_entry_id", nextEntryId_}, {"accounts", accounts},
-                       {"cards", cards}, {"reviews", reviews}, {"journal", journal}};
+                       {"cards", cards}, {"reviews", reviews}, {"journal", journal},
+                       {"kept_answers", kept}};
 }
 
 namespace {
@@ -487,6 +512,15 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
         maxId = std::max(maxId, e.id);
         entries.append(e);
     }
+    QList<KeptAnswer> kept;
+    for (const QJsonValue& v : doc.value("kept_answers").toArray()) {
+        const QJsonObject o = v.toObject();
+        if (!o.value("account").isString() || !o.value("key").isString() || !isInt(o.value("status")))
+            return fail(QStringLiteral("kept answer without account, key or status"));
+        kept.append(KeptAnswer{o.value("account").toString(), o.value("key").toString(),
+                               o.value("request").toString(), o.value("status").toInt(),
+                               o.value("body").toString().toUtf8(), o.value("answered_at").toString()});
+    }
     if (accounts.isEmpty())
         return fail(QStringLiteral("no accounts"));
 
@@ -494,6 +528,7 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
     cards_ = cards;
     reviews_ = reviews;
     entries_ = entries;
+    keptAnswers_ = kept;
     nextEntryId_ = std::max(maxId + 1, doc.value("next_entry_id").toInteger());
     return true;
 }

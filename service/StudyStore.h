@@ -57,6 +57,17 @@ struct JournalEntry {
     QString updatedAt;
 };
 
+// The answer to a request that carried an Idempotency-Key: a resend with the
+// same key gets it again instead of applying the request a second time.
+struct KeptAnswer {
+    QString account;
+    QString key;
+    QString request;          // method, target and SHA-256 of the body
+    int status = 0;
+    QByteArray body;
+    QString answeredAt;       // ISO 8601, UTC
+};
+
 // The standardised proposal for a raw note: title, markdown, tags.
 struct Normalized {
     QString title;
@@ -72,7 +83,8 @@ class StudyStore {
 public:
     StudyStore();
 
-    // Restores the demo data (accounts, decks, journal) and forgets reviews.
+    // Restores the demo data (accounts, decks, journal) and forgets reviews
+    // and kept answers.
     void seed();
 
     // Persistence as one JSON document. fromJson leaves the store untouched and
@@ -97,6 +109,13 @@ public:
                                     const std::optional<QStringList>& tags);
     bool removeEntry(const QString& owner, qint64 id);
 
+    // Answers to keyed requests are kept for at least keptAnswerDays.
+    static constexpr int keptAnswerDays = 7;
+    const KeptAnswer* keptAnswer(const QString& account, const QString& key) const;
+    // Keeps (or replaces) the answer for its account and key, and forgets
+    // those older than keptAnswerDays at `now`.
+    void keepAnswer(const KeptAnswer& answer, const QDateTime& now);
+
     const QList<Account>& accounts() const { return accounts_; }
     const QList<Card>& cards() const { return cards_; }
     const QList<ReviewLog>& reviews() const { return reviews_; }
@@ -112,6 +131,7 @@ private:
     QList<Card> cards_;
     QList<ReviewLog> reviews_;
     QList<JournalEntry> entries_;
+    QList<KeptAnswer> keptAnswers_;
     qint64 nextEntryId_ = 1;
 };
 

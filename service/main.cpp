@@ -6,9 +6,45 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHostAddress>
+#include <QSslCertificate>
+#include <QSslKey>
 
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+struct Tls {
+    QList<QSslCertificate> chain;
+    QSslKey key;
+};
+
+std::optional<Tls> loadTls(const QString& certPath, const QString& keyPath, QString* error)
+{
+    Tls tls;
+    tls.chain = QSslCertificate::fromPath(certPath, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
+    if (tls.chain.isEmpty()) {
+        *error = QStringLiteral("%1 holds no PEM certificate").arg(certPath);
+        return std::nullopt;
+    }
+    QFile file(keyPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(keyPath, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray pem = file.readAll();
+    for (QSsl::KeyAlgorithm algorithm : {QSsl::Ec, QSsl::Rsa}) {
+        tls.key = QSslKey(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+        if (!tls.key.isNull())
+            return tls;
+    }
+    *error = QStringLiteral("%1 holds no unencrypted PEM private key (EC or RSA)").arg(keyPath);
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,7 +61,15 @@ int main(int argc, char** argv)
     const QCommandLineOption ttlOpt(QStringLiteral("token-ttl"), QStringLiteral("Lifetime of access tokens in seconds."),
                                     QStringLiteral("SECONDS"), QStringLiteral("86400"));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("Do not log requests to stderr."));
-    parser.addOptions({portOpt, dataOpt, ttlOpt, quietOpt});
+    const QCommandLineOption controlOpt(
+        QStringLiteral("test-control"),
+        QStringLiteral("For tests: record every request (tokens and passwords included) and answer the /control "
+                       "endpoints (faults, reseed) to any local process."));
+    const QCommandLineOption certOpt(QStringLiteral("tls-cert"), QStringLiteral("Speak HTTPS with this PEM certificate (chain)."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption keyOpt(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({portOpt, dataOpt, ttlOpt, quietOpt, controlOpt, certOpt, keyOpt});
     parser.process(app);
 
     auto fail = [](const QString& message) {
@@ -47,6 +91,16 @@ int main(int argc, char** argv)
     study::StudyServer::Options options;
     options.tokenTtlSeconds = ttl;
     options.quiet = parser.isSet(quietOpt);
+    options.testControl = parser.isSet(controlOpt);
+    if (parser.isSet(certOpt) != parser.isSet(keyOpt))
+        return fail(QStringLiteral("--tls-cert and --tls-key go together"));
+    std::optional<Tls> tls;
+    if (parser.isSet(certOpt)) {
+        QString error;
+        tls = loadTls(parser.value(certOpt), parser.value(keyOpt), &error);
+        if (!tls)
+            return fail(error);
+    }
     if (parser.isSet(dataOpt)) {
         const QString path = parser.value(dataOpt);
         QString error;
@@ -62,11 +116,13 @@ int main(int argc, char** argv)
     }
 
     study::StudyServer server(&store, options);
+    if (tls)
+        server.sslSetup(tls->chain.first(), tls->key);
     const quint16 bound = server.listen(QHostAddress::LocalHost, quint16(port));
     if (bound == 0)
         return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));
 
-    std::printf("listening on http://127.0.0.1:%u/api\n", unsigned(bound));
+    std::printf("listening on %s://127.0.0.1:%u/api\n", tls ? "https" : "http", unsigned(bound));
     std::fflush(stdout);
     return app.exec();
 }

@@ -249,7 +249,7 @@ int main(int argc, char** argv)
     renderForms();
 
     ServiceProcess service;
-    if (!service.start()) {
+    if (!service.start({QStringLiteral("--test-control")})) {
         std::fprintf(stderr, "no study service; the journal views are left out\n");
         return 1;
     }

@@ -7,10 +7,12 @@
 #include "api/JournalService.h"
 #include "core/Timing.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -53,6 +55,16 @@ protected:
     static std::optional<Result<void>> login(const QString& email, const QString& password)
     {
         return await<void>([&](Callback<void> done) { APIClient::login(email, password, nullptr, done); });
+    }
+
+    // Whatever a test did, no password or token reached the log.
+    void TearDown() override
+    {
+        const QString token = KeychainService::getAccessToken().value_or("no token stored");
+        for (const QString& line : logs.messages())
+            EXPECT_FALSE(line.contains(StudyService::demoPassword()) || line.contains(token) || line.contains("Bearer "))
+                << str(line);
+        ServiceFixture::TearDown();
     }
 
     LogCapture logs;
@@ -236,20 +248,43 @@ TEST_F(Client, ServerErrorsCarryStatusAndBodyText)
     EXPECT_TRUE(describe(moved).starts_with("serverError(302, ")) << describe(moved);
 }
 
-// A server of our own for an answer the study service cannot give (a
-// redirect elsewhere): one canned response per connection.
+// What a server of our own does with each request (headers and a
+// Content-Length body): answers with the next of `replies` (the last one
+// repeats), then writes `trickle` every `trickleMs` for as long as the client
+// listens, or else closes the connection unless told to keep it.
+struct Script {
+    QList<QByteArray> replies;
+    QByteArray trickle = {};
+    int trickleMs = 0;
+    bool keepOpen = false;
+};
+
+// A server for answers the study service cannot give: redirects, lies about
+// lengths, trickles, silence.
 class RawServer : public QTcpServer {
 public:
-    explicit RawServer(QByteArray response)
+    explicit RawServer(Script script)
     {
         listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, [this, response] {
+        connect(this, &QTcpServer::newConnection, [this, script] {
             while (QTcpSocket* s = nextPendingConnection()) {
-                ++connections;
-                connect(s, &QTcpSocket::readyRead, s, [this, s, response] {
-                    received += s->readAll();
-                    if (received.contains("\r\n\r\n")) {
-                        s->write(response);
+                auto pending = std::make_shared<QByteArray>();
+                connect(s, &QTcpSocket::readyRead, s, [this, s, script, pending] {
+                    const QByteArray bytes = s->readAll();
+                    received += bytes;
+                    *pending += bytes;
+                    static const QRegularExpression length("\r\ncontent-length: *(\\d+)", QRegularExpression::CaseInsensitiveOption);
+                    const qsizetype end = pending->indexOf("\r\n\r\n");
+                    const auto m = length.match(QString::fromLatin1(pending->left(end)));
+                    if (end < 0 || pending->size() < end + 4 + (m.hasMatch() ? m.captured(1).toInt() : 0))
+                        return;
+                    pending->clear();
+                    s->write(script.replies.at(std::min(requests++, int(script.replies.size()) - 1)));
+                    if (!script.trickle.isEmpty()) {
+                        auto* t = new QTimer(s);
+                        connect(t, &QTimer::timeout, s, [s, script] { s->write(script.trickle); });
+                        t->start(script.trickleMs);
+                    } else if (!script.keepOpen) {
                         s->disconnectFromHost();
                     }
                 });
@@ -257,23 +292,75 @@ public:
         });
     }
     QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1/api").arg(serverPort()); }
-    int connections = 0;
+    int requests = 0;
     QByteArray received;
 };
 
 TEST_F(Client, RedirectToAnotherHostIsNotFollowed)
 {
     KeychainService::saveAccessToken("secret-token");
-    RawServer target("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
+    RawServer target({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}"}});
     const QByteArray location = QStringLiteral("http://localhost:%1/api/journal").arg(target.serverPort()).toUtf8();
-    RawServer redirector("HTTP/1.1 307 Temporary Redirect\r\nLocation: " + location
-                         + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    RawServer redirector({{"HTTP/1.1 307 Temporary Redirect\r\nLocation: " + location
+                           + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
     qputenv("TAVLO_API_BASE_URL", redirector.baseURL().toUtf8());
     const auto r = get("/journal");
     ASSERT_TRUE(r.has_value());
     EXPECT_FALSE(r->ok()) << describe(r);
-    EXPECT_EQ(target.connections, 0);
+    EXPECT_EQ(target.requests, 0);
     EXPECT_FALSE(target.received.contains("secret-token"));
+}
+
+// Whatever a server does below HTTP ends in one answer, a transport error at
+// the latest when the deadline of the whole request has passed (never
+// earlier, at most a second later), and a POST never reaches it twice nor is
+// turned into a GET by a redirect.
+TEST_F(Client, MisbehavingServersEndInOneAnswerWithinTheDeadline)
+{
+    KeychainService::saveAccessToken("secret-token");
+    const Timing::ScopedScale shorter(0.1); // 15 s -> 1.5 s
+    const double deadlineMs = Timing::scaled(Timing::requestTimeout) * 1000;
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}", timeout = "Error Domain=QNetworkReply Code=4 ",
+                     lost = "Error Domain=QNetworkReply Code=2 ";
+    const auto moved = [](const char* status) {
+        return QByteArray("HTTP/1.1 ") + status + "\r\nLocation: /api/elsewhere\r\nContent-Length: 5\r\n\r\nmoved";
+    };
+    const struct {
+        const char* name;
+        const char* method;
+        Script script;
+        QByteArray outcome; // what describe() starts with
+        int requests;       // that reached the server; -1: any
+        bool timed;         // ends by the deadline
+    } rows[] = {
+        {"silent", "GET", {{""}, {}, 0, true}, timeout, 1, true},
+        {"trickling body", "GET", {{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"}, "x", 100}, timeout, 1, true},
+        {"endless headers", "GET", {{"HTTP/1.1 200 OK\r\n"}, "X-Filler: 0123456789\r\n", 20}, timeout, 1, true},
+        {"body shorter than its length", "GET", {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}"}, {}, 0, true}, timeout, 1, true},
+        {"body shorter than its length, closed", "GET", {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}"}}, lost, -1, false},
+        {"body longer than its length", "GET", {{ok + "junk"}}, "ok", 1, false},
+        {"broken chunking", "GET", {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n{}\r\n0\r\n\r\n"}}, "ok", 1, false},
+        {"not HTTP", "GET", {{"SSH-2.0-OpenSSH_9.2\r\n\r\n"}}, "Error Domain=QNetworkReply", -1, false},
+        {"non-UTF-8 error body", "GET", {{"HTTP/1.1 500 Oops\r\nContent-Length: 2\r\n\r\n\xff\xfe"}}, "serverError(500, \"Unknown error\")", 1, false},
+        {"dropped GET", "GET", {{""}}, lost, -1, false}, // Qt may send a GET again: harmless
+        {"dropped POST", "POST", {{""}}, lost, 1, false},
+        {"302 to a POST", "POST", {{moved("302 Found"), ok}}, "serverError(302, \"moved\")", 1, false},
+        {"307 to a POST", "POST", {{moved("307 Temporary Redirect"), ok}}, "serverError(307, \"moved\")", 1, false},
+        {"302 to a GET", "GET", {{moved("302 Found"), ok}}, "ok", 2, false},
+    };
+    for (const auto& row : rows) {
+        RawServer server(row.script);
+        qputenv("TAVLO_API_BASE_URL", server.baseURL().toUtf8());
+        QElapsedTimer clock;
+        clock.start();
+        const auto r = get("/reviews", row.method,
+                           row.method == QLatin1String("POST") ? std::optional(QByteArray(R"({"card_id": 5, "quality": 1})")) : std::nullopt);
+        const qint64 elapsed = clock.elapsed();
+        EXPECT_TRUE(describe(r).starts_with(row.outcome.toStdString())) << row.name << ": " << describe(r);
+        EXPECT_TRUE(row.requests < 0 || server.requests == row.requests) << row.name << ": " << server.requests;
+        EXPECT_TRUE(row.timed ? elapsed >= deadlineMs && elapsed < deadlineMs + 1000 : elapsed < deadlineMs)
+            << row.name << ": " << elapsed << " ms";
+    }
 }
 
 // ---- transport failures ----------------------------------------------------------------
@@ -311,6 +398,55 @@ TEST_F(Client, ResponsesAreReadUpTo16MiBAndAbortedBeyond)
     EXPECT_EQ(e->code, TransportError::responseTooLarge);
     EXPECT_TRUE(e->description.contains("16 MiB")) << str(e->description);
     EXPECT_TRUE(e->textForm().startsWith("Error Domain=TavloAPI Code=-2")) << str(e->textForm());
+}
+
+// ---- at most once ---------------------------------------------------------------
+
+// A POST reaches the service once per sending even when the connection drops
+// before the answer (Qt would send it again by itself); the caller's resend
+// and the repeat after a re-login carry the same key, so the service applies
+// the answer once.
+TEST_F(Client, AnAnswerIsAppliedOnceWhateverHappensToTheConnection)
+{
+    signedIn();
+    ASSERT_TRUE(get("/journal")->ok()); // a kept-alive connection for the POST to find
+    service->reset();
+    service->fault({{"mode", "drop"}, {"path", "/api/reviews"}});
+    QString key;
+    const auto dropped = await<void>([&](Callback<void> done) { key = CardService::submitReview(5, 1, nullptr, done); });
+    ASSERT_NE(transportErrorOf(dropped), nullptr) << describe(dropped);
+    EXPECT_EQ(transportErrorOf(dropped)->code, int(QNetworkReply::RemoteHostClosedError));
+    EXPECT_EQ(callsOf(service->requests()), QStringList{"POST /api/reviews"});
+
+    service->expireTokens();
+    for (int resend = 0; resend < 2; ++resend) {
+        const auto r = await<void>([&](Callback<void> done) { CardService::submitReview(5, 1, nullptr, done, key); });
+        EXPECT_TRUE(r && r->ok()) << describe(r);
+    }
+    const QJsonArray requests = service->requests();
+    EXPECT_EQ(callsOf(requests), (QStringList{"POST /api/reviews", "POST /api/reviews", "POST /api/auth/login",
+                                              "POST /api/reviews", "POST /api/reviews"}));
+    for (const QJsonValue& request : requests)
+        EXPECT_EQ(header(request, "idempotency-key"), request["path"] == "/api/reviews" ? key : QString());
+    EXPECT_EQ(service->state()["reviews"].toArray().size(), 1);
+}
+
+// The service keeps the answers to keys in its data file: a resend after a
+// restart (and the re-login it needs) is answered, not applied again.
+TEST_F(Client, AKeptAnswerOutlivesARestartOfTheService)
+{
+    QTemporaryDir dir;
+    StudyService durable({"--data", dir.filePath("data.json")});
+    qputenv("TAVLO_API_BASE_URL", durable.baseURL().toUtf8());
+    ASSERT_TRUE(signInThroughClient());
+    QString key;
+    const auto first = await<void>([&](Callback<void> done) { key = CardService::submitReview(5, 1, nullptr, done); });
+    ASSERT_TRUE(first && first->ok()) << describe(first);
+    durable.restart();
+    const auto again = await<void>([&](Callback<void> done) { CardService::submitReview(5, 1, nullptr, done, key); });
+    EXPECT_TRUE(again && again->ok()) << describe(again);
+    EXPECT_EQ(callsOf(durable.requests()), (QStringList{"POST /api/reviews", "POST /api/auth/login", "POST /api/reviews"}));
+    EXPECT_EQ(durable.state()["reviews"].toArray().size(), 1);
 }
 
 // ---- the service address ------------------------------------------------------------
@@ -372,6 +508,7 @@ TEST_F(Client, FetchTroubleCardsLogLines)
     } cases[] = {
         {"empty list", R"({"data": []})", R"(API raw response (12 bytes): {"data": []})", false},
         {"truncated", R"({"data": [)", R"(API raw response (10 bytes): {"data": [)", true},
+        {"pretty-printed", "{\n  \"data\": []\r\n}", R"(API raw response (17 bytes): {\n  "data": []\r\n})", false},
         {"long", longBody, QStringLiteral("API raw response (%1 bytes): ").arg(longBody.size()) + first200, false},
     };
     for (const auto& c : cases) {

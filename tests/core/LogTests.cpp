@@ -39,17 +39,40 @@ protected:
 
 } // namespace
 
-TEST(LogFormat, UtcWithoutFractionsAndTheMessageUnescaped)
+TEST(LogFormat, UtcWithoutFractionsAndOneLinePerMessage)
 {
     const QDate day(2026, 3, 7), last(2026, 12, 31);
     // 10:05:03 in Berlin (winter) and 04:05:03 in New York are both 09:05:03 UTC.
     const std::tuple<QString, QDateTime, const char*> rows[] = {
         {"x", QDateTime(day, QTime(10, 5, 3), QTimeZone("Europe/Berlin")), "2026-03-07 09:05:03 +0000: x\n"},
         {"x", QDateTime(day, QTime(4, 5, 3), QTimeZone("America/New_York")), "2026-03-07 09:05:03 +0000: x\n"},
-        {"a\nb", QDateTime(last, QTime(23, 59, 59, 999), QTimeZone::utc()), "2026-12-31 23:59:59 +0000: a\nb\n"},
+        {"a\nb", QDateTime(last, QTime(23, 59, 59, 999), QTimeZone::utc()), "2026-12-31 23:59:59 +0000: a\\nb\n"},
     };
     for (const auto& [message, when, line] : rows)
         EXPECT_EQ(LogFile::formatLine(message, when), QByteArray(line));
+}
+
+// A message can never start a line of its own (a forged entry) nor run on
+// without end; what has nothing to escape is written as it is.
+TEST(LogFormat, ControlCharactersAreEscapedAndLongMessagesCut)
+{
+    const QString cut = QStringLiteral(" \u2026[cut, %1 characters in all]");
+    const QString a1999(1999, u'a');
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x99\x82");
+    const std::pair<QString, QString> rows[] = {
+        {"body: {\n  \"data\": []\r\n}\t", "body: {\\n  \"data\": []\\r\\n}\\t"},
+        {"x\n2026-12-06 10:00:00 +0000: forged", "x\\n2026-12-06 10:00:00 +0000: forged"},
+        {QString::fromUtf8("\x1b[31mred\x7f \xc2\x85 \xe2\x80\xa8 \xe2\x80\xa9") + QChar(0), "\\u001b[31mred\\u007f \\u0085 \\u2028 \\u2029\\u0000"},
+        {QString::fromUtf8(R"(JSON escapes stay: caf\u00e9 "\n" )") + QString::fromUtf8("\xc3\xa6 \xf0\x9f\x99\x82"), {}},
+        {QString(2000, u'a'), QString(2000, u'a')},
+        {QString(16 * 1024 * 1024, u'a'), QString(2000, u'a') + cut.arg(16 * 1024 * 1024)},
+        {a1999 + "\n" + "b", a1999 + "\\n" + cut.arg(2001)},
+        {a1999 + emoji + "b", a1999 + cut.arg(2002)}, // the pair is not split
+    };
+    for (const auto& [message, line] : rows) {
+        EXPECT_EQ(LogFile::oneLine(message).toStdString(), (line.isNull() ? message : line).toStdString());
+        EXPECT_EQ(LogFile::formatLine(message, QDateTime::currentDateTimeUtc()).count('\n'), 1);
+    }
 }
 
 TEST_F(LogTest, CreatesTheFilePrivateToTheUserWritesUtf8InUtcEvenWithALocalZoneThenAppends)

@@ -64,6 +64,48 @@ TEST(DataFile, ARestartLosesNothingNotEvenAReseed)
     EXPECT_EQ(svc.state(), seeded);
 }
 
+// The answer to a keyed request is kept in the file: a restarted service still
+// honours the key for seven days, and forgets it after that.
+TEST(DataFile, KeptAnswersOutliveRestartsForSevenDays)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("data.json");
+    StudyService svc({"--data", file});
+    const QByteArray review = compact({{"card_id", 5}, {"quality", 1}});
+    const auto first = svc.send("POST", "/api/reviews", review, svc.login(), 10000, "kept");
+    ASSERT_EQ(first.status, 200);
+    const std::pair<int, bool> rows[] = {{0, true}, {7 * 24 - 1, true}, {7 * 24 + 1, false}}; // hours ago, replayed
+    int applied = 1;
+    for (const auto& [hoursAgo, replayed] : rows) {
+        SCOPED_TRACE(hoursAgo);
+        svc.stop();
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QJsonObject doc = QJsonDocument::fromJson(f.readAll()).object();
+        f.close();
+        QJsonArray kept = doc.value("kept_answers").toArray();
+        for (qsizetype i = 0; i < kept.size(); ++i) {
+            QJsonObject answer = kept[i].toObject();
+            if (answer.value("key") == "kept")
+                answer["answered_at"] = QDateTime::currentDateTimeUtc().addSecs(-hoursAgo * 3600).toString(Qt::ISODateWithMs);
+            kept[i] = answer;
+        }
+        doc["kept_answers"] = kept;
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QJsonDocument(doc).toJson());
+        f.close();
+        svc.restart();
+        const QString token = svc.login();
+        // Another keyed request first: keeping its answer is when old ones are forgotten.
+        ASSERT_EQ(svc.send("POST", "/api/reviews", review, token, 10000, QByteArray::number(hoursAgo)).status, 200);
+        const auto again = svc.send("POST", "/api/reviews", review, token, 10000, "kept");
+        EXPECT_EQ(again.status, 200);
+        EXPECT_EQ(again.body == first.body, replayed);
+        applied += replayed ? 1 : 2;
+        EXPECT_EQ(svc.state().value("reviews").toArray().size(), applied);
+    }
+}
+
 TEST(DataFile, AFailedWriteIsReportedNotHidden)
 {
     QTemporaryDir dir;

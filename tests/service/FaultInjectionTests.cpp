@@ -93,4 +93,20 @@ TEST_F(FaultInjection, ControlRefusesBadFaultsAndWrongMethods)
     expectRefused(rows);
 }
 
+// Recording (passwords and tokens included) and the control endpoints are for
+// tests only: a service started without --test-control has neither.
+TEST(TestControl, IsOffWithoutItsFlag)
+{
+    StudyService plain({}, false);
+    ASSERT_TRUE(plain.isRunning());
+    EXPECT_FALSE(plain.login().isEmpty());
+    for (const auto& [method, path] : {std::pair("GET", "/control/requests"), std::pair("GET", "/control/state"),
+                                       std::pair("POST", "/control/reseed"), std::pair("POST", "/control/fault")}) {
+        const auto r = plain.send(method, path, R"({"mode": "drop"})");
+        EXPECT_EQ(r.status, 404) << path;
+        EXPECT_FALSE(r.body.contains("tavlo-demo")) << path;
+    }
+    EXPECT_EQ(plain.send("GET", "/api/trouble-cards", {}, plain.login()).status, 200); // no fault was queued
+}
+
 } // namespace

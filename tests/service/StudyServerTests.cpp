@@ -95,7 +95,7 @@ TEST_F(StudyServer, RefusesBadSignInsTokensAndRoutes)
 TEST_F(StudyServer, RefusesBadLimitsAndReviews)
 {
     std::vector<Refusal> rows;
-    for (const char* limit : {"-1", "abc", "1.5", "", "1001", "10abc"})
+    for (const char* limit : {"abc", "1.5", "", "10abc", "--1"})
         rows.push_back({"GET", QStringLiteral("/api/trouble-cards?limit=") + limit, {}, 400});
     for (const auto& [body, status] : std::initializer_list<std::pair<const char*, int>>{
              {R"({"card_id": 99999, "quality": 4})", 404}, {R"({"card_id": 101, "quality": 4})", 404},
@@ -143,8 +143,11 @@ TEST_F(StudyServer, RefusesBadEntriesNotesAndBodies)
 
 TEST_F(StudyServer, TroubleCardsAnswerAtMostLimitCards)
 {
-    const std::pair<const char*, int> limits[] = {{"?limit=0", 0},  {"?limit=1", 1}, {"?limit=5", 5},
-                                                  {"?limit=10", 10}, {"", 10},       {"?limit=1000", 32}};
+    // Outside 0..1000 the limit is clamped: still a list.
+    const std::pair<const char*, int> limits[] = {
+        {"?limit=0", 0},     {"?limit=1", 1},    {"?limit=5", 5},     {"?limit=10", 10},
+        {"", 10},            {"?limit=1000", 32}, {"?limit=1001", 32}, {"?limit=99999999999999999999", 32},
+        {"?limit=-1", 0},    {"?limit=-99999999999999999999", 0}};
     for (const auto& [query, count] : limits) {
         const auto r = get(QStringLiteral("/api/trouble-cards") + query);
         EXPECT_EQ(r.status, 200) << query;
@@ -225,6 +228,46 @@ TEST_F(StudyServer, ReviewsAreRecordedAndGoodCardsLeaveTheTroubleList)
     for (int i = 0; i < 12; ++i)
         review(svc(), token, id, 5);
     EXPECT_TRUE(cardById(dataArray(get("/api/trouble-cards?limit=1000")), id).isEmpty());
+}
+
+// A resend with the key of an earlier request gets that request's answer and
+// changes nothing; a key names one request of one account.
+TEST_F(StudyServer, AKeyedPostIsAppliedOnceAndAnsweredAlike)
+{
+    const QString second = svc().login(StudyService::secondEmail(), StudyService::secondPassword());
+    const auto send = [&](const char* path, const QJsonObject& body, const QByteArray& key, const QString& as) {
+        return svc().send("POST", path, compact(body), as, 10000, key);
+    };
+    const QJsonObject review{{"card_id", 5}, {"quality", 1}}, note{{"text", "keyed note"}};
+    const struct {
+        const char* path;
+        QJsonObject body;
+        QByteArray key;
+        bool asSecond;
+        int status;
+        bool replayed;
+    } rows[] = {
+        {"/api/reviews", review, "k1", false, 200, false},
+        {"/api/reviews", review, "k1", false, 200, true},
+        {"/api/reviews", review, " k1 ", false, 200, true},
+        {"/api/reviews", {{"card_id", 6}, {"quality", 1}}, "k1", false, 422, false}, // the key of another request
+        {"/api/reviews", {{"card_id", 101}, {"quality", 1}}, "k1", true, 200, false}, // another account's key
+        {"/api/reviews", review, QByteArray(256, 'k'), false, 400, false},
+        {"/api/journal/quick-note", note, "k2", false, 201, false},
+        {"/api/journal/quick-note", note, "k2", false, 201, true},
+        {"/api/journal/normalize", note, "k2", false, 200, false}, // changes nothing: never kept
+    };
+    QByteArray previous;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.path) + " " + row.key.left(10).toStdString());
+        const auto r = send(row.path, row.body, row.key, row.asSecond ? second : token);
+        EXPECT_EQ(r.status, row.status) << r.body.toStdString();
+        EXPECT_EQ(headerOf(r, "idempotent-replayed") == "true", row.replayed);
+        EXPECT_TRUE(!row.replayed || r.body == previous) << r.body.toStdString();
+        previous = r.body;
+    }
+    EXPECT_EQ(svc().state().value("reviews").toArray().size(), 2);
+    EXPECT_EQ(dataArray(get("/api/journal")).size(), 5); // four seeded, one note
 }
 
 TEST_F(StudyServer, JournalCreateReadUpdateDelete)

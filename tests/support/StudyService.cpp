@@ -21,9 +21,11 @@ constexpr int kStartTimeoutMs = 10000;
 
 } // namespace
 
-StudyService::StudyService(QStringList extraArgs)
+StudyService::StudyService(QStringList extraArgs, bool testControl)
     : extraArgs_(std::move(extraArgs)), network_(std::make_unique<QNetworkAccessManager>())
 {
+    if (testControl)
+        extraArgs_.prepend(QStringLiteral("--test-control"));
     network_->setProxy(QNetworkProxy::NoProxy);
     start(QStringList{QStringLiteral("--port"), QStringLiteral("0")}, true);
 }
@@ -52,7 +54,7 @@ bool StudyService::start(const QStringList& portArgs, bool reportFailure)
         return false;
     }
     port_ = 0;
-    static const QRegularExpression line(QStringLiteral("^listening on http://127\\.0\\.0\\.1:(\\d+)/api$"));
+    static const QRegularExpression line(QStringLiteral("^listening on (https?)://127\\.0\\.0\\.1:(\\d+)/api$"));
     QByteArray out;
     const QDeadlineTimer deadline(kStartTimeoutMs);
     while (!deadline.hasExpired()) {
@@ -61,7 +63,8 @@ bool StudyService::start(const QStringList& portArgs, bool reportFailure)
                 const QString text = QString::fromUtf8(process_->readLine()).trimmed();
                 const QRegularExpressionMatch m = line.match(text);
                 if (m.hasMatch()) {
-                    port_ = quint16(m.captured(1).toUInt());
+                    scheme_ = m.captured(1);
+                    port_ = quint16(m.captured(2).toUInt());
                     return true;
                 }
                 out += text.toUtf8() + '\n';
@@ -84,7 +87,7 @@ bool StudyService::isRunning() const
 
 QString StudyService::baseURL() const
 {
-    return QStringLiteral("http://127.0.0.1:%1/api").arg(port_);
+    return QStringLiteral("%1://127.0.0.1:%2/api").arg(scheme_).arg(port_);
 }
 
 quint16 StudyService::port() const { return port_; }
@@ -126,13 +129,16 @@ void StudyService::restart()
 }
 
 StudyService::Response StudyService::send(const QByteArray& method, const QString& path,
-                                          const QByteArray& body, const QString& token, int timeoutMs)
+                                          const QByteArray& body, const QString& token, int timeoutMs,
+                                          const QByteArray& idempotencyKey)
 {
     Response out;
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path)));
+    QNetworkRequest request(QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme_).arg(port_).arg(path)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+    if (!idempotencyKey.isEmpty())
+        request.setRawHeader("Idempotency-Key", idempotencyKey);
     request.setTransferTimeout(timeoutMs);
     QNetworkReply* reply = network_->sendCustomRequest(request, method, body);
     QEventLoop loop;

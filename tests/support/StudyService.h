@@ -18,16 +18,16 @@ class QNetworkAccessManager;
 
 class StudyService {
 public:
-    // Starts $TAVLO_SERVICE_BIN --port 0 --quiet <extraArgs> and waits (<= 10 s)
-    // for its "listening on" line. A failure is reported as a test failure and
-    // leaves isRunning() false.
-    explicit StudyService(QStringList extraArgs = {});
+    // Starts $TAVLO_SERVICE_BIN --port 0 --quiet [--test-control] <extraArgs>
+    // and waits (<= 10 s) for its "listening on" line. A failure is reported as
+    // a test failure and leaves isRunning() false.
+    explicit StudyService(QStringList extraArgs = {}, bool testControl = true);
     ~StudyService();
     StudyService(const StudyService&) = delete;
     StudyService& operator=(const StudyService&) = delete;
 
     bool isRunning() const;
-    QString baseURL() const;   // "http://127.0.0.1:PORT/api"
+    QString baseURL() const;   // "http://127.0.0.1:PORT/api" (https with --tls-cert)
     quint16 port() const;
 
     void reset();
@@ -56,7 +56,7 @@ public:
         QJsonObject json() const;     // the body as a JSON object (empty if it is not one)
     };
     Response send(const QByteArray& method, const QString& path, const QByteArray& body = {},
-                  const QString& token = {}, int timeoutMs = 10000);
+                  const QString& token = {}, int timeoutMs = 10000, const QByteArray& idempotencyKey = {});
     // Signs in and returns the access token (empty on failure).
     QString login(const QString& email = demoEmail(), const QString& password = demoPassword());
 
@@ -65,6 +65,7 @@ private:
     QJsonValue control(const QByteArray& method, const QString& path, const QJsonObject& body = {});
 
     QStringList extraArgs_;
+    QString scheme_ = QStringLiteral("http");
     quint16 port_ = 0;
     std::unique_ptr<QProcess> process_;
     std::unique_ptr<QNetworkAccessManager> network_;
