@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "api/APIClient.h"
+#include "api/AnswerOutbox.h"
 #include "api/KeychainService.h"
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
@@ -17,6 +18,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QThreadPool>
 
 
 namespace {
@@ -25,8 +27,9 @@ constexpr int kAccountTag = 200;
 constexpr int kSwitchAccountTag = 201;
 } // namespace
 
-AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent), outbox_(new AnswerOutbox({}, this))
 {
+    connect(outbox_, &AnswerOutbox::pendingChanged, this, &AppDelegate::updateToolTip);
     connect(&trayRetry_, &QTimer::timeout, this, &AppDelegate::showTrayWhenAvailable);
 }
 
@@ -41,6 +44,10 @@ void AppDelegate::applicationDidFinishLaunching()
     setupStatusItem();
     accountLabelPending_ = true;
     log(QStringLiteral("App launched"));
+    // Waiting answers go out without waiting for the first card; otherwise
+    // the keyring stays unopened until a card needs it.
+    if (!outbox_->entries().isEmpty())
+        readAccountInBackground();
     const QString problem = APIClient::baseURLProblem();
     if (!problem.isEmpty()) {
         // The agent keeps running; every backend call will fail until the
@@ -63,7 +70,7 @@ void AppDelegate::setupStatusItem()
 {
     statusItem_ = new QSystemTrayIcon(this);
     statusItem_->setIcon(tavloIcon());
-    statusItem_->setToolTip(QStringLiteral("TavloPopup"));
+    updateToolTip(outbox_->pending());
 
     menu_ = new QMenu;
     menu_->setAccessibleName(QStringLiteral("TavloPopup"));
@@ -142,7 +149,33 @@ void AppDelegate::updateAccountMenu()
     accountLabelPending_ = false;
     const auto credentials = KeychainService::getCredentials();
     item->setText(credentials ? credentials->email : tr("Not logged in"));
+    outbox_->setAccount(credentials ? credentials->email : QString());
     item->setEnabled(false);
+}
+
+void AppDelegate::readAccountInBackground()
+{
+    // The outbox must know whose answers it keeps before the first card, and
+    // a keyring call on this thread could freeze the panel for seconds.
+    QPointer<AppDelegate> weak(this);
+    const std::uint64_t generation = KeychainService::generation();
+    QThreadPool::globalInstance()->start([weak, generation] {
+        const auto credentials = KeychainService::getCredentials();
+        const QString email = credentials ? credentials->email : QString();
+        QMetaObject::invokeMethod(qApp, [weak, generation, email] {
+            // A switch of account meanwhile makes this answer stale.
+            if (weak && KeychainService::generation() == generation)
+                weak->outbox_->setAccount(email);
+        });
+    });
+}
+
+void AppDelegate::updateToolTip(int waitingAnswers)
+{
+    if (!statusItem_)
+        return;
+    statusItem_->setToolTip(waitingAnswers > 0 ? tr("TavloPopup: %n answer(s) waiting to be sent", nullptr, waitingAnswers)
+                                               : QStringLiteral("TavloPopup"));
 }
 
 void AppDelegate::scheduleNextPopup()
@@ -176,8 +209,10 @@ void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
     // Every successful sign-in shows who is signed in, whichever panel did it.
     QPointer<AppDelegate> weak(this);
     connect(controller.get(), &PopupWindowController::loginSucceeded, this, [weak] {
-        if (weak)
+        if (weak) {
             weak->updateAccountMenu();
+            weak->readAccountInBackground();
+        }
     });
     popupController_ = std::move(controller);
 }
@@ -190,6 +225,8 @@ void AppDelegate::showPopup()
         showLogin();
         return;
     }
+    if (outbox_->account().isEmpty())
+        readAccountInBackground();
     auto controller = PopupWindowController::create();
     adopt(controller);
     QPointer<AppDelegate> weak(this);
@@ -276,6 +313,8 @@ void AppDelegate::showSettings()
 void AppDelegate::switchAccount()
 {
     ++cycleGeneration_;
+    // The previous account's waiting answers stay; they go out when it signs in again.
+    outbox_->setAccount({});
     KeychainService::clearAll();
     if (popupController_)
         popupController_->dismissPanel();

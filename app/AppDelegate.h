@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class AnswerOutbox;
 class PopupWindowController;
 class QAction;
 class QMenu;
@@ -46,6 +47,7 @@ public:
     bool isPaused() const { return isPaused_; }
     QMenu* menu() const { return menu_; }
     QSystemTrayIcon* statusItem() const { return statusItem_; }
+    AnswerOutbox* outbox() const { return outbox_; }
     QTimer* popupTimer() const { return popupTimer_; }
     double lastDelay() const { return lastDelay_; }
     PopupWindowController* popupController() const { return popupController_.get(); }
@@ -56,8 +58,11 @@ private:
     void adopt(std::shared_ptr<PopupWindowController> controller);
     void showTrayWhenAvailable();
     QAction* actionWithTag(int tag) const;
+    void readAccountInBackground();
+    void updateToolTip(int waitingAnswers);
 
     QSystemTrayIcon* statusItem_ = nullptr;
+    AnswerOutbox* outbox_ = nullptr;
     std::shared_ptr<PopupWindowController> popupController_;
     QPointer<QTimer> popupTimer_;
     bool isPaused_ = false;

@@ -1,5 +1,6 @@
 #include "app/PopupWindowController.h"
 
+#include "api/AnswerOutbox.h"
 #include "api/CardService.h"
 #include "app/CardPick.h"
 #include "app/LoginView.h"
@@ -98,6 +99,9 @@ void PopupWindowController::showCard(std::function<void()> onDismiss)
             self->fetchFailed(textForm(error), api && api->isRefusedLogin(), session);
             return;
         }
+        // The service answers again: answers kept while it did not go first.
+        if (AnswerOutbox* outbox = AnswerOutbox::current())
+            outbox->flush();
         const QList<TroubleCard>& cards = result.value();
         log(QStringLiteral("fetched ") + QString::number(cards.size()) + QStringLiteral(" cards"));
         const auto plan = CardPick::plan(cards, Random::source());
@@ -213,7 +217,7 @@ std::function<void(int)> PopupWindowController::answerCallback(const TroubleCard
 void PopupWindowController::handleAnswer(std::int64_t cardId, int quality, std::shared_ptr<CardSession> session)
 {
     auto self = shared_from_this();
-    CardService::submitReview(cardId, quality, this, [self, session](Result<void> result) {
+    auto afterSend = [self, session](Result<void> result) {
         if (!result.ok())
             log(QStringLiteral("Error submitting review: ") + textForm(result.error()));
         QTimer::singleShot(Timing::interval(Timing::afterAnswer), self.get(), [self, session] {
@@ -222,7 +226,11 @@ void PopupWindowController::handleAnswer(std::int64_t cardId, int quality, std::
             self->dismissPanel();
             session->end();
         });
-    });
+    };
+    if (AnswerOutbox* outbox = AnswerOutbox::current())
+        outbox->submit(cardId, quality, this, std::move(afterSend));
+    else
+        CardService::submitReview(cardId, quality, this, std::move(afterSend));
 }
 
 void PopupWindowController::startAutoDismissTimer(std::shared_ptr<CardSession> session)

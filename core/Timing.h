@@ -19,6 +19,8 @@ inline constexpr double keyringBackOff = 10;      // the keyring is left alone a
 inline constexpr double trayRetry = 5;            // between two looks for a system tray
 inline constexpr double draftSaveDelay = 0.5;     // typing pause before a draft is stored
 inline constexpr double noteSavedClose = 2;       // "Saved to Journal" stays up
+inline constexpr double outboxRetryFirst = 30;    // first wait before waiting answers are sent again
+inline constexpr double outboxRetryLongest = 900; // the wait doubles up to this
 
 // What a wait of `seconds` lasts in this process.
 double scaled(double seconds);
