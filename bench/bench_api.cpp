@@ -2,6 +2,8 @@
 // the key conversion, and one full card fetch against the local study service
 // (skipped unless TAVLO_SERVICE_BIN names the service binary).
 #include "api/APIClient.h"
+#include "api/AnswerOutbox.h"
+#include "tools/ServiceProcess.h"
 #include "api/CardRecords.h"
 #include "api/CardService.h"
 #include "api/JournalRecords.h"
@@ -103,42 +105,35 @@ bool spinUntil(const std::function<bool()>& done, int ms = 10000)
     return done();
 }
 
-// One fetchTroubleCards (GET, log line, decode) against a running service,
-// with a token already in the store's cache.
-void BM_FetchTroubleCardsRoundTrip(benchmark::State& state)
+// The study service of this build with the demo account signed in (the
+// token in the store's cache); null, with the reason given to `state`, if not.
+std::unique_ptr<ServiceProcess> signedInService(benchmark::State& state)
 {
-    const QString bin = qEnvironmentVariable("TAVLO_SERVICE_BIN");
-    if (bin.isEmpty()) {
-        state.SkipWithError("TAVLO_SERVICE_BIN not set");
-        return;
+    auto service = std::make_unique<ServiceProcess>();
+    if (!service->start()) {
+        state.SkipWithError("study service did not start (TAVLO_SERVICE_BIN?)");
+        return nullptr;
     }
-    QProcess service;
-    service.start(bin, {"--port", "0", "--quiet"});
-    QString baseURL;
-    static const QRegularExpression line(QStringLiteral("^listening on (http://127\\.0\\.0\\.1:\\d+/api)$"));
-    QDeadlineTimer deadline(10000);
-    while (baseURL.isEmpty() && !deadline.hasExpired() && service.waitForReadyRead(int(deadline.remainingTime())))
-        while (service.canReadLine())
-            if (const auto m = line.match(QString::fromUtf8(service.readLine()).trimmed()); m.hasMatch())
-                baseURL = m.captured(1);
-    if (baseURL.isEmpty()) {
-        state.SkipWithError("study service did not start");
-        return;
-    }
-    qputenv("TAVLO_API_BASE_URL", baseURL.toUtf8());
-    QTemporaryDir logDir;
-    LogFile::setPath(logDir.filePath("bench.log"));
-
+    qputenv("TAVLO_API_BASE_URL", service->baseURL.toUtf8());
     std::optional<Result<void>> signedIn;
     APIClient::login("demo@tavlo.app", "tavlo-demo", nullptr, [&](Result<void> r) { signedIn.emplace(std::move(r)); });
     spinUntil([&] { return signedIn.has_value(); });
     if (!signedIn || !signedIn->ok()) {
-        // Without a keyring the login is not stored; keep the token in the cache instead.
         state.SkipWithError("sign-in failed (run inside scripts/test-env.sh)");
-        service.kill();
-        service.waitForFinished();
-        return;
+        return nullptr;
     }
+    return service;
+}
+
+// One fetchTroubleCards (GET, log line, decode) against a running service,
+// with a token already in the store's cache.
+void BM_FetchTroubleCardsRoundTrip(benchmark::State& state)
+{
+    QTemporaryDir logDir;
+    LogFile::setPath(logDir.filePath("bench.log"));
+    const auto service = signedInService(state);
+    if (!service)
+        return;
     int cards = 0;
     for (auto _ : state) {
         std::optional<Result<QList<TroubleCard>>> result;
@@ -153,10 +148,44 @@ void BM_FetchTroubleCardsRoundTrip(benchmark::State& state)
     state.counters["cards"] = cards;
     LogFile::setPath(QString());
     KeychainService::clearAll();
-    service.kill();
-    service.waitForFinished();
 }
 BENCHMARK(BM_FetchTroubleCardsRoundTrip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// A full outbox (5,000 waiting answers) sent to the local service: the time
+// until the last one is delivered and the file is empty.
+void BM_OutboxFlushOfAFullOutbox(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    LogFile::setPath(dir.filePath("bench.log"));
+    const auto service = signedInService(state);
+    if (!service)
+        return;
+    const QString path = dir.filePath("outbox.json");
+    for (auto _ : state) {
+        state.PauseTiming();
+        QJsonArray entries;
+        for (int i = 0; i < AnswerOutbox::kCapacity; ++i)
+            entries.append(QJsonObject{{"account", "demo@tavlo.app"}, {"card_id", QString::number(i % 30 + 1)},
+                                       {"quality", 4}, {"key", APIClient::newIdempotencyKey()}, {"answered_at", ""}});
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return state.SkipWithError("cannot write the outbox");
+        file.write(QJsonDocument(QJsonObject{{"entries", entries}}).toJson(QJsonDocument::Compact));
+        file.close();
+        AnswerOutbox outbox(path);
+        state.ResumeTiming();
+        outbox.setAccount("demo@tavlo.app");
+        if (!spinUntil([&] { return outbox.pending() == 0; }, 600000)) {
+            state.SkipWithError("the outbox did not empty");
+            break;
+        }
+    }
+    state.counters["answers"] = AnswerOutbox::kCapacity;
+    LogFile::setPath(QString());
+    KeychainService::clearAll();
+}
+
+BENCHMARK(BM_OutboxFlushOfAFullOutbox)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
