@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
+#include <unicode/udat.h>
+
 namespace JournalText {
 
 QString searchFold(const QString& text)
@@ -127,13 +129,19 @@ QString formatEntryDate(const QString& insertedAt, const QLocale& locale, const 
     const QDateTime when = QDateTime::fromString(insertedAt, Qt::ISODateWithMs);
     if (!when.isValid())
         return insertedAt;
-    // Qt has no medium style: the long one without the weekday and with
-    // abbreviated month names ("MMMM d, yyyy" becomes "MMM d, yyyy").
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*|,?\\s*d{4}"));
-    format.remove(weekday);
-    format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
-    return locale.toString(when.toTimeZone(zone).date(), format.trimmed());
+    // Qt has no medium date style; ICU, which Qt itself loads, has.
+    UErrorCode status = U_ZERO_ERROR;
+    const QByteArray localeName = locale.name().toLatin1();
+    const QString zoneId = QString::fromLatin1(zone.id());
+    UDateFormat* format = udat_open(UDAT_NONE, UDAT_MEDIUM, localeName.constData(),
+                                    reinterpret_cast<const UChar*>(zoneId.utf16()), int32_t(zoneId.size()), nullptr, -1,
+                                    &status);
+    UChar text[128];
+    const int32_t length = U_SUCCESS(status) ? udat_format(format, UDate(when.toMSecsSinceEpoch()), text, 128, nullptr, &status) : 0;
+    udat_close(format);
+    if (U_SUCCESS(status) && length > 0 && length <= 128)
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+    return locale.toString(when.toTimeZone(zone).date(), QLocale::ShortFormat);
 }
 
 QString trimmedNote(const QString& text)

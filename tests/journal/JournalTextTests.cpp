@@ -69,6 +69,9 @@ TEST(JournalDates, MediumStyleFromInternetDateTimes)
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatEntryDate(c.in, us, QTimeZone::utc()), c.out) << c.in.toStdString();
+    // The locale's own medium style, not its long one cut down.
+    EXPECT_EQ(formatEntryDate("2025-01-15T10:30:00Z", QLocale(QLocale::German, QLocale::Germany), QTimeZone::utc()), "15.01.2025");
+    EXPECT_EQ(formatEntryDate("2025-01-15T23:30:00Z", us, QTimeZone("Asia/Tokyo")), "Jan 16, 2025");
 }
 
 // The line under the quick note, and what follows the browser's prefixes.
