@@ -169,10 +169,40 @@ QString quickNoteFailure(const Error& error)
 
 QString errorDescription(const Error& error)
 {
-    if (const APIError* api = asAPIError(error))
-        return api->textForm();
-    const QString text = localizedDescription(error);
-    return text.isEmpty() ? textForm(error) : text;
+    const auto tr = [](const char* text) { return QCoreApplication::translate("JournalText", text); };
+    if (const APIError* api = asAPIError(error)) {
+        switch (api->kind) {
+        case APIError::Case::serverError: {
+            // The body is the service's own words: one line, and not a page of it.
+            QString message = api->message.simplified();
+            if (message.size() > 200)
+                message = message.left(200) + QChar(0x2026);
+            return message.isEmpty() ? tr("the study service answered %1").arg(api->status)
+                                     : tr("the study service answered %1: %2").arg(api->status).arg(message);
+        }
+        case APIError::Case::networkError:
+            return tr("the network failed: %1")
+                .arg(api->underlyingLocalized.isEmpty() ? api->underlyingText : api->underlyingLocalized);
+        case APIError::Case::unauthorized:
+            return tr("you are not signed in");
+        case APIError::Case::decodingError:
+            return tr("the study service sent an answer that could not be read");
+        }
+    }
+    if (const auto* transport = std::get_if<TransportError>(&error)) {
+        switch (transport->kind()) {
+        case TransportError::Kind::refused: return tr("could not connect to the server");
+        case TransportError::Kind::hostNotFound: return tr("the server was not found");
+        case TransportError::Kind::timedOut: return tr("the study service did not answer in time");
+        case TransportError::Kind::connectionLost: return tr("the connection was lost");
+        case TransportError::Kind::insecure: return tr("no secure connection could be made");
+        case TransportError::Kind::offline: return tr("the computer is offline");
+        case TransportError::Kind::tooLarge: return tr("the answer of the study service was too large");
+        case TransportError::Kind::other: break;
+        }
+        return transport->description.isEmpty() ? tr("the request failed") : transport->description;
+    }
+    return tr("the study service sent an answer that could not be read");
 }
 
 } // namespace JournalText

@@ -3,6 +3,8 @@
 
 #include "journal/JournalText.h"
 
+#include <QNetworkReply>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,13 +88,22 @@ TEST(JournalFailures, QuickNoteLinesAndBrowserDescriptions)
         {transport, "Failed: Connection refused"},
         {DecodeError{QStringLiteral("missing key data")}, "Failed: missing key data"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(quickNoteFailure(c.error), c.quickNote);
-        EXPECT_FALSE(errorDescription(c.error).trimmed().isEmpty()) << c.quickNote.toStdString();
-    }
-    EXPECT_EQ(errorDescription(APIError::serverError(404, QStringLiteral("Not found"))),
-              QStringLiteral("serverError(404, \"Not found\")"));
-    EXPECT_EQ(errorDescription(transport), QStringLiteral("Connection refused"));
+    // The browser says it in words, never in the error's debug form.
+    TransportError refused;
+    refused.code = QNetworkReply::ConnectionRefusedError;
+    const std::pair<Error, QString> browser[] = {
+        {APIError::serverError(500, "db\r\n  down"), "the study service answered 500: db down"},
+        {APIError::serverError(502, ""), "the study service answered 502"},
+        {APIError::serverError(500, QString(5000, u'x')), "the study service answered 500: " + QString(200, u'x') + QChar(0x2026)},
+        {refused, "could not connect to the server"},
+        {transport, "Connection refused"},
+        {APIError::unauthorized(), "you are not signed in"},
+        {DecodeError{"missing key data"}, "the study service sent an answer that could not be read"},
+    };
+    for (const auto& [error, words] : browser)
+        EXPECT_EQ(errorDescription(error), words);
 }
 
 } // namespace
