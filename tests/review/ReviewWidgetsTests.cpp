@@ -1,4 +1,8 @@
 #include "review/ReviewWidgets.h"
+#include "review/TypingView.h"
+
+#include <QGlyphRun>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +26,25 @@ TEST(CentredField, CursorStartsAtThePlaceholder)
     field.setText(QStringLiteral("ab"));
     EXPECT_EQ(field.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(field.textMargins().left(), 0);
+}
+
+// A card in any of the learners' scripts shows real glyphs through Qt's font
+// fallback: no character ends as the empty box of a font's .notdef glyph.
+TEST(CardText, EveryScriptHasGlyphs)
+{
+    const char* cards[] = {"la pomme · l'été", "собака", "ΣΑΣ σας", "日本語を話します", "中文 汉字", "한국어 사전"};
+    for (const char* text : cards) {
+        TypingView view(QString::fromUtf8(text), QStringLiteral("x"), [](int) {});
+        auto* label = view.findChild<QLabel*>(QStringLiteral("promptText"));
+        ASSERT_NE(label, nullptr);
+        QTextLayout layout(label->text(), label->font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        for (const QGlyphRun& run : layout.glyphRuns())
+            for (quint32 glyph : run.glyphIndexes())
+                EXPECT_NE(glyph, 0u) << text << " in " << run.rawFont().familyName().toStdString();
+    }
 }
 
 } // namespace
