@@ -1,6 +1,7 @@
 #include "api/Result.h"
 
 #include <QCoreApplication>
+#include <QNetworkReply>
 
 APIError APIError::serverError(int status, QString message)
 {
@@ -58,6 +59,22 @@ QString TransportError::textForm() const
     if (!details.isEmpty())
         text += QStringLiteral(" (%1)").arg(details);
     return text;
+}
+
+TransportError::Kind TransportError::kind() const
+{
+    if (domain != QLatin1String("QNetworkReply"))
+        return code == responseTooLarge ? Kind::tooLarge : Kind::other;
+    switch (code) {
+    case QNetworkReply::ConnectionRefusedError: return Kind::refused;
+    case QNetworkReply::HostNotFoundError: return Kind::hostNotFound;
+    case QNetworkReply::TimeoutError: return Kind::timedOut;
+    case QNetworkReply::RemoteHostClosedError: return Kind::connectionLost;
+    case QNetworkReply::SslHandshakeFailedError: return Kind::insecure;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError: return Kind::offline;
+    default: return Kind::other;
+    }
 }
 
 QString DecodeError::textForm() const

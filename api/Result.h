@@ -48,6 +48,10 @@ struct TransportError {
     static constexpr int notSent = -3;           // the URL could not be built
 
     QString textForm() const; // full description: domain, code and details
+
+    // What went wrong, in the terms a view words it in.
+    enum class Kind { refused, hostNotFound, timedOut, connectionLost, insecure, offline, tooLarge, other };
+    Kind kind() const;
 };
 
 // A body that is not the JSON or the record shape a call expects.

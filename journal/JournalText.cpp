@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
+#include <unicode/udat.h>
+
 namespace JournalText {
 
 QString searchFold(const QString& text)
@@ -127,13 +129,19 @@ QString formatEntryDate(const QString& insertedAt, const QLocale& locale, const 
     const QDateTime when = QDateTime::fromString(insertedAt, Qt::ISODateWithMs);
     if (!when.isValid())
         return insertedAt;
-    // Qt has no medium style: the long one without the weekday and with
-    // abbreviated month names ("MMMM d, yyyy" becomes "MMM d, yyyy").
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*|,?\\s*d{4}"));
-    format.remove(weekday);
-    format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
-    return locale.toString(when.toTimeZone(zone).date(), format.trimmed());
+    // Qt has no medium date style; ICU, which Qt itself loads, has.
+    UErrorCode status = U_ZERO_ERROR;
+    const QByteArray localeName = locale.name().toLatin1();
+    const QString zoneId = QString::fromLatin1(zone.id());
+    UDateFormat* format = udat_open(UDAT_NONE, UDAT_MEDIUM, localeName.constData(),
+                                    reinterpret_cast<const UChar*>(zoneId.utf16()), int32_t(zoneId.size()), nullptr, -1,
+                                    &status);
+    UChar text[128];
+    const int32_t length = U_SUCCESS(status) ? udat_format(format, UDate(when.toMSecsSinceEpoch()), text, 128, nullptr, &status) : 0;
+    udat_close(format);
+    if (U_SUCCESS(status) && length > 0 && length <= 128)
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+    return locale.toString(when.toTimeZone(zone).date(), QLocale::ShortFormat);
 }
 
 QString trimmedNote(const QString& text)
@@ -161,10 +169,40 @@ QString quickNoteFailure(const Error& error)
 
 QString errorDescription(const Error& error)
 {
-    if (const APIError* api = asAPIError(error))
-        return api->textForm();
-    const QString text = localizedDescription(error);
-    return text.isEmpty() ? textForm(error) : text;
+    const auto tr = [](const char* text) { return QCoreApplication::translate("JournalText", text); };
+    if (const APIError* api = asAPIError(error)) {
+        switch (api->kind) {
+        case APIError::Case::serverError: {
+            // The body is the service's own words: one line, and not a page of it.
+            QString message = api->message.simplified();
+            if (message.size() > 200)
+                message = message.left(200) + QChar(0x2026);
+            return message.isEmpty() ? tr("the study service answered %1").arg(api->status)
+                                     : tr("the study service answered %1: %2").arg(api->status).arg(message);
+        }
+        case APIError::Case::networkError:
+            return tr("the network failed: %1")
+                .arg(api->underlyingLocalized.isEmpty() ? api->underlyingText : api->underlyingLocalized);
+        case APIError::Case::unauthorized:
+            return tr("you are not signed in");
+        case APIError::Case::decodingError:
+            return tr("the study service sent an answer that could not be read");
+        }
+    }
+    if (const auto* transport = std::get_if<TransportError>(&error)) {
+        switch (transport->kind()) {
+        case TransportError::Kind::refused: return tr("could not connect to the server");
+        case TransportError::Kind::hostNotFound: return tr("the server was not found");
+        case TransportError::Kind::timedOut: return tr("the study service did not answer in time");
+        case TransportError::Kind::connectionLost: return tr("the connection was lost");
+        case TransportError::Kind::insecure: return tr("no secure connection could be made");
+        case TransportError::Kind::offline: return tr("the computer is offline");
+        case TransportError::Kind::tooLarge: return tr("the answer of the study service was too large");
+        case TransportError::Kind::other: break;
+        }
+        return transport->description.isEmpty() ? tr("the request failed") : transport->description;
+    }
+    return tr("the study service sent an answer that could not be read");
 }
 
 } // namespace JournalText

@@ -41,8 +41,10 @@ QList<MarkdownBlock> Markdown::parseBlocks(const QString& text)
         blocks.append(MarkdownBlock{int(blocks.size()), kind, std::move(content)});
     };
 
-    // A carriage return is not a separator: it stays at the end of its line.
-    for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
+    // Lines end in LF, CR LF or a lone CR, as the note editor shows them.
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (QStringView line : QStringView(lines).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("```"))) {
             if (!inCode) {
                 inCode = true;

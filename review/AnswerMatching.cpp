@@ -162,9 +162,58 @@ qsizetype levenshtein(const std::vector<char32_t>& shorter, const std::vector<ch
     return qsizetype(distance);
 }
 
+// Between a cased letter and the sigma, or after it, these may stand without
+// breaking the word: accents and other marks, format characters, modifier
+// letters and symbols, and the apostrophes and points inside words.
+bool caseIgnorable(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format:
+    case QChar::Letter_Modifier:
+    case QChar::Symbol_Modifier:
+        return true;
+    default:
+        break;
+    }
+    static constexpr char32_t inWord[] = {u'\'', u'.', u':', 0x00B7, 0x0387, 0x05F4, 0x2018, 0x2019,
+                                          0x2024, 0x2027, 0xFE13, 0xFE52, 0xFE55, 0xFF07, 0xFF0E, 0xFF1A};
+    return std::find(std::begin(inWord), std::end(inWord), c) != std::end(inWord);
+}
+
+bool cased(char32_t c)
+{
+    return QChar::isLower(c) || QChar::isUpper(c) || QChar::isTitleCase(c);
+}
+
+// Full Unicode lower-casing. QString::toLower maps every capital sigma to σ;
+// the full mapping makes it the final ς at the end of a word: after a cased
+// letter and before none, case-ignorable characters skipped on both sides.
+QString lowerCased(const QString& text)
+{
+    constexpr char32_t capitalSigma = 0x03A3;
+    const QList<uint> points = text.toUcs4();
+    auto casedAt = [&](qsizetype i, int step) {
+        for (; i >= 0 && i < points.size(); i += step)
+            if (!caseIgnorable(points[i]))
+                return cased(points[i]);
+        return false;
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (points[i] == capitalSigma && casedAt(i - 1, -1) && !casedAt(i + 1, 1))
+            out += QChar(0x03C2);
+        else
+            out += QString::fromUcs4(reinterpret_cast<const char32_t*>(&points[i]), 1).toLower();
+    }
+    return out;
+}
+
 QString normalizedForScoring(const QString& text)
 {
-    return nfc(AnswerMatching::trimHorizontal(text.toLower()));
+    return nfc(AnswerMatching::trimHorizontal(lowerCased(text)));
 }
 
 } // namespace

@@ -3,35 +3,50 @@
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QToolButton>
 
 #include <algorithm>
 
-CentredField::CentredField(QWidget* parent)
-    : QLineEdit(parent)
+CentredField::CentredField(QWidget* parent) : QLineEdit(parent)
 {
     setAlignment(Qt::AlignCenter);
+    connect(this, &QLineEdit::textChanged, this, &CentredField::placeText);
 }
 
-void CentredField::paintEvent(QPaintEvent* event)
+void CentredField::placeText()
 {
-    QLineEdit::paintEvent(event);
-    if (!text().isEmpty() || placeholderText().isEmpty() || !hasFocus())
-        return;
-    QStyleOptionFrame option;
-    initStyleOption(&option);
-    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
-                               .marginsRemoved(textMargins())
-                               .adjusted(2, 0, -2, 0);
-    QPainter p(this);
-    p.setFont(font());
-    p.setPen(palette().color(QPalette::PlaceholderText));
-    p.drawText(contents, Qt::AlignCenter | Qt::TextSingleLine,
-               fontMetrics().elidedText(placeholderText(), Qt::ElideRight, contents.width()));
+    // Qt hides a centred placeholder under the cursor, and puts the cursor of an
+    // empty centred field in the middle of the placeholder. While empty the field
+    // is left-aligned with a margin instead, so the placeholder stays in the
+    // middle and the cursor sits where the typing will start: at its beginning.
+    if (text().isEmpty() && !placeholderText().isEmpty()) {
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const int room = style()->subElementRect(QStyle::SE_LineEditContents, &option, this).width();
+        const int free = room - fontMetrics().horizontalAdvance(placeholderText()) - 4;
+        setTextMargins(std::max(0, free / 2), 0, 0, 0);
+        setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    } else {
+        setTextMargins(0, 0, 0, 0);
+        setAlignment(Qt::AlignCenter);
+    }
+}
+
+void CentredField::resizeEvent(QResizeEvent* event)
+{
+    QLineEdit::resizeEvent(event);
+    placeText();
+}
+
+void CentredField::changeEvent(QEvent* event)
+{
+    QLineEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        placeText();
 }
 
 namespace {

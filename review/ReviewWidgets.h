@@ -7,15 +7,18 @@
 
 class QToolButton;
 
-// A text field with centred text that keeps showing its placeholder while it
-// has the focus (Qt hides a centred placeholder under the cursor).
+// A text field with centred text whose placeholder stays in view while it has
+// the focus, with the cursor at the placeholder's start.
 class CentredField : public QLineEdit {
     Q_OBJECT
 public:
     explicit CentredField(QWidget* parent = nullptr);
+    // Lays the text out again after the placeholder was set.
+    void placeText();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 };
 
 // The card text at the top of both views, with the speaker button beside it.

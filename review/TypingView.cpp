@@ -54,11 +54,12 @@ QPushButton* makeButton(const QString& text, bool prominent, QWidget* parent, co
     return button;
 }
 
-QLineEdit* makeField(const QString& placeholder, QWidget* parent, const QString& name)
+CentredField* makeField(const QString& placeholder, QWidget* parent, const QString& name)
 {
     auto* field = new CentredField(parent);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
+    field->placeText();
     field->setFont(Theme::font(TextStyle::title3));
     field->setStyleSheet(textFieldStyle(parent->palette()));
     return field;

@@ -3,9 +3,10 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git ccache
-  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev libicu-dev
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
   libcanberra-dev sound-theme-freedesktop espeak-ng
+  fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb trayer openbox imagemagick x11-utils xdotool
   dpkg-dev desktop-file-utils

@@ -166,7 +166,7 @@ TEST_F(JournalListViewTest, EditScreenStandardizesSavesParsedTagsAndPatchesTheRo
     svc().fault({{"mode", "status"}, {"status", 500}, {"path", "/api/journal/"}});
     click("saveButton");
     ASSERT_TRUE(waitUntil([&] { return !text("editErrorLabel").isEmpty(); }));
-    EXPECT_TRUE(text("editErrorLabel").startsWith(QStringLiteral("Save failed: serverError(500")))
+    EXPECT_TRUE(text("editErrorLabel").startsWith(QStringLiteral("Save failed: the study service answered 500")))
         << text("editErrorLabel").toStdString();
     EXPECT_TRUE(view->mode().editing);
     EXPECT_EQ(field("titleField")->text(), QStringLiteral(" "));

@@ -70,7 +70,7 @@ for lib in libqt6widgets6 libqt6network6 libsecret-1-0 libcanberra0; do
   [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$agent_deb" Recommends)
-for pkg in espeak-ng sound-theme-freedesktop; do
+for pkg in espeak-ng sound-theme-freedesktop fonts-dejavu-core fonts-wqy-microhei; do
   [[ "$recommends" == *"$pkg"* ]] || fail "Recommends lacks $pkg: $recommends"
 done
 if [ -n "$service_deb" ]; then

@@ -32,6 +32,12 @@ TEST(AnswerMatching, SimilarityScoresBothWaysRound)
         {"STRAßE", "straße", 1.0},
         {"İ", "i\u0307", 1.0},
         {"İx", "ix", 0.5},
+        // A capital sigma ends a word as ς, inside a word it is σ.
+        {"ΣΑΣ", "σας", 1.0},
+        {"ΟΔΌΣ.", "οδός.", 1.0},
+        {"ΑΣΑ", "ασα", 1.0},
+        {"Σ", "σ", 1.0},
+        {"ΣΑΣ", "σασ", 2.0 / 3.0},
         // Canonical equivalence.
         {"caf\u00E9", "cafe\u0301", 1.0},
         {"x\u00E9", "ye\u0301", 0.5},
