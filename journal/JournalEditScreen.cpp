@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
@@ -207,6 +208,11 @@ void JournalEditScreen::refresh()
         pane_->showEditor();
     errorLabel_->setVisible(error_.has_value());
     errorLabel_->setText(error_.value_or(QString()));
+    // Typing while the entry is out would be overwritten by the answer.
+    const bool out = saving_ || normalizing_;
+    titleField_->setReadOnly(out);
+    tagsField_->setReadOnly(out);
+    pane_->editor()->setReadOnly(out);
     const bool blankContent = content_.trimmed().isEmpty();
     standardizeButton_->setEnabled(!blankContent && !normalizing_ && !saving_);
     saveButton_->setEnabled(!title_.isEmpty() && !blankContent && !saving_ && !normalizing_);

@@ -88,6 +88,17 @@ TEST_F(JournalListViewTest, LoadingEmptyFailedAndLoadedAgain)
     view->show();
     ASSERT_TRUE(waitUntil([&] { return rows().size() == 4; }));
     EXPECT_EQ(shownText(), QString());
+
+    // Loaded again with other entries at the same places: the rows show them
+    // and a tap opens the entry that row shows.
+    QList<JournalEntryData> others;
+    for (int i = 0; i < 4; ++i)
+        others.append({500 + i, QStringLiteral("Other %1").arg(i), QStringLiteral("body"), {}, {}, {}});
+    view->showEntries(others);
+    EXPECT_EQ(rowTitles(), (QStringList{"Other 0", "Other 1", "Other 2", "Other 3"}));
+    openRow(QStringLiteral("Other 2"));
+    EXPECT_EQ(view->mode(), (JournalListView::ViewMode{true, 502}));
+    click("backButton");
     click("closeButton");
     EXPECT_EQ(dismissals, 1);
 }
@@ -190,6 +201,8 @@ TEST_F(JournalListViewTest, LateResultsDoNotLandInAnotherEntry)
     svc().fault({{"mode", "delay"}, {"delayMs", 600}, {"path", "/api/journal/" + QString::number(view->mode().id)}});
     field("titleField")->setText(QStringLiteral("Ser and estar"));
     click("saveButton"); // held back by the service
+    QTest::keyClicks(field("titleField"), QStringLiteral(" typed meanwhile")); // refused, not lost on leaving
+    EXPECT_EQ(field("titleField")->text(), QStringLiteral("Ser and estar"));
     click("backButton");
     openRow(QStringLiteral("Kanji for places"));
     click("standardizeButton"); // answered at once, long before the save
