@@ -1,6 +1,7 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
+#include "journal/EditDraftStore.h"
 #include "journal/JournalEditScreen.h"
 #include "journal/JournalRow.h"
 #include "ui/Glyphs.h"
@@ -331,6 +332,7 @@ void JournalListView::performDelete(const JournalEntryData& entry)
     const std::int64_t id = entry.id;
     JournalService::deleteEntry(id, this, [this, id](Result<void> result) {
         if (result.ok()) {
+            EditDraftStore::shared().remove(id);
             QList<JournalEntryData> rest = entries_;
             rest.removeIf([id](const JournalEntryData& e) { return e.id == id; });
             setEntries(std::move(rest));
