@@ -26,9 +26,8 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;
-    if (instance.notifyRunning())
+    if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
-    instance.listen();
     QuitOnSignal::install();
 
     AppDelegate& delegate = appDelegate();

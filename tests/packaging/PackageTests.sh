@@ -78,14 +78,15 @@ if [ -n "$service_deb" ]; then
   dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlopopup$' && fail "service package carries the agent"
 fi
 
-# The installed agent starts and quits in order. It gets a HOME and runtime
-# dir of its own (no running agent to hand over to), and a study service
-# address nobody answers on: nothing here needs the network.
+# The installed agent starts and quits in order. It gets a HOME and a display
+# of its own (one agent per user and display: no running agent to hand over
+# to; offscreen, nothing connects to it), and a study service address nobody
+# answers on: nothing here needs the network.
 mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 offset=$(($(stat -c %s "$log" 2>/dev/null || echo 0) + 1))
 started=$(date -u '+%Y-%m-%d %H:%M:%S')
 HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
-  XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
+  XDG_RUNTIME_DIR=$work/run DISPLAY=":$$" QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
   "$root/usr/bin/tavlopopup" >"$work/agent.out" 2>&1 &
 agent_pid=$!
 launched=
