@@ -32,7 +32,10 @@ int main(int argc, char** argv)
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,
-                     [&delegate] { delegate.applicationShouldHandleReopen(false); });
+                     [&delegate] {
+                         log(QStringLiteral("A later launch asked for the quick note"));
+                         delegate.applicationShouldHandleReopen(false);
+                     });
     delegate.applicationDidFinishLaunching();
     return app.exec();
 }
