@@ -26,14 +26,16 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;
-    if (instance.notifyRunning())
+    if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
-    instance.listen();
     QuitOnSignal::install();
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,
-                     [&delegate] { delegate.applicationShouldHandleReopen(false); });
+                     [&delegate] {
+                         log(QStringLiteral("A later launch asked for the quick note"));
+                         delegate.applicationShouldHandleReopen(false);
+                     });
     delegate.applicationDidFinishLaunching();
     return app.exec();
 }

@@ -17,6 +17,7 @@ inline constexpr double slowRequestTimeout = 30;  // quick notes and standardize
 inline constexpr double keyringCall = 3;          // one keyring call before it is given up
 inline constexpr double keyringBackOff = 10;      // the keyring is left alone after a time-out
 inline constexpr double trayRetry = 5;            // between two looks for a system tray
+inline constexpr double instanceHandover = 5;     // a second launch waits for the running agent
 inline constexpr double draftSaveDelay = 0.5;     // typing pause before a draft is stored
 inline constexpr double noteSavedClose = 2;       // "Saved to Journal" stays up
 inline constexpr double outboxRetryFirst = 30;    // first wait before waiting answers are sent again

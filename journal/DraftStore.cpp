@@ -36,11 +36,27 @@ void DraftStore::useSharedFile(const QString& path)
 
 DraftStore::DraftStore(QString settingsFile) : file_(std::move(settingsFile)) {}
 
-std::unique_ptr<QSettings> DraftStore::settings() const
+std::unique_ptr<QSettings> SettingsFile::open(const QString& path)
 {
-    if (file_.isEmpty())
+    if (path.isEmpty())
         return std::make_unique<QSettings>(QStringLiteral("tavlo"), QStringLiteral("TavloPopup"));
-    return std::make_unique<QSettings>(file_, QSettings::IniFormat);
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+void SettingsFile::keepUnreadable(QSettings& s, const QString& key, const QString& backupPrefix, const QString& what)
+{
+    const QVariant old = s.value(key);
+    const QByteArray bytes = old.typeId() == QMetaType::QByteArray ? old.toByteArray() : old.toString().toUtf8();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
+    QString backupKey = backupPrefix + stamp;
+    for (int n = 2; s.contains(backupKey); ++n)
+        backupKey = backupPrefix + stamp + QLatin1Char('-') + QString::number(n);
+    s.setValue(backupKey, bytes);
+    s.sync();
+    log(QStringLiteral("%1: stored %2 could not be read; kept %3 bytes under %4 before overwriting")
+            .arg(what.left(1).toUpper() + what.mid(1), what)
+            .arg(bytes.size())
+            .arg(backupKey));
 }
 
 std::optional<QList<NoteDraft>> DraftStore::read(QSettings& s) const
@@ -74,7 +90,7 @@ std::optional<QList<NoteDraft>> DraftStore::decode(const QByteArray& bytes)
 
 QList<NoteDraft> DraftStore::loadAll() const
 {
-    auto s = settings();
+    auto s = SettingsFile::open(file_);
     return read(*s).value_or(QList<NoteDraft>{});
 }
 
@@ -82,25 +98,14 @@ QList<NoteDraft> DraftStore::loadForWrite(QSettings& s)
 {
     if (auto drafts = read(s))
         return *drafts;
-    // The stored value is about to be replaced; keep its bytes first, under a
-    // key no earlier backup uses, so the drafts in it can still be recovered.
-    const QVariant old = s.value(QLatin1String(key));
-    const QByteArray bytes = old.typeId() == QMetaType::QByteArray ? old.toByteArray() : old.toString().toUtf8();
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
-    QString backupKey = QLatin1String(backupKeyPrefix) + stamp;
-    for (int n = 2; s.contains(backupKey); ++n)
-        backupKey = QLatin1String(backupKeyPrefix) + stamp + QLatin1Char('-') + QString::number(n);
-    s.setValue(backupKey, bytes);
-    s.sync();
-    log(QStringLiteral("Drafts: stored drafts could not be read; kept %1 bytes under %2 before overwriting")
-            .arg(bytes.size())
-            .arg(backupKey));
+    // The stored value is about to be replaced; its drafts can still be recovered from the copy.
+    SettingsFile::keepUnreadable(s, QLatin1String(key), QLatin1String(backupKeyPrefix), QStringLiteral("drafts"));
     return {};
 }
 
 void DraftStore::save(const NoteDraft& draft)
 {
-    auto s = settings();
+    auto s = SettingsFile::open(file_);
     QList<NoteDraft> drafts = loadForWrite(*s);
     auto it = std::find_if(drafts.begin(), drafts.end(), [&](const NoteDraft& d) { return d.id == draft.id; });
     if (it != drafts.end())
@@ -112,7 +117,7 @@ void DraftStore::save(const NoteDraft& draft)
 
 void DraftStore::remove(const QUuid& id)
 {
-    auto s = settings();
+    auto s = SettingsFile::open(file_);
     QList<NoteDraft> drafts = loadForWrite(*s);
     drafts.removeIf([&](const NoteDraft& d) { return d.id == id; });
     persist(*s, drafts);

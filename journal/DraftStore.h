@@ -13,6 +13,15 @@
 
 class QSettings;
 
+// What the stores kept in the agent's settings file share.
+namespace SettingsFile {
+// The INI file at `path`; empty means the per-user QSettings("tavlo", "TavloPopup").
+std::unique_ptr<QSettings> open(const QString& path);
+// Keeps the bytes stored under `key` under `backupPrefix` plus a time stamp
+// (a key no earlier backup uses) before they are overwritten, with a log line.
+void keepUnreadable(QSettings& s, const QString& key, const QString& backupPrefix, const QString& what);
+} // namespace SettingsFile
+
 class DraftStore {
 public:
     static constexpr const char* key = "com.tavlo.popup.drafts";
@@ -45,7 +54,6 @@ public:
     QString settingsFile() const { return file_; }
 
 private:
-    std::unique_ptr<QSettings> settings() const;
     // The decoded list, or none when a stored value exists but does not decode.
     std::optional<QList<NoteDraft>> read(QSettings& s) const;
     void persist(QSettings& s, const QList<NoteDraft>& drafts);

@@ -1,15 +1,18 @@
 #include "journal/JournalEditScreen.h"
 
 #include "api/JournalService.h"
+#include "journal/EditDraftStore.h"
 #include "journal/JournalText.h"
 #include "journal/NoteEditorPane.h"
 #include "ui/Glyphs.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
@@ -44,6 +47,23 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     twin->setFixedSize(back->sizeHint());
     header->addWidget(twin);
     edit->addLayout(header);
+
+    restoredBanner_ = new QWidget(this);
+    restoredBanner_->setObjectName(QStringLiteral("restoredBanner"));
+    auto* banner = new QHBoxLayout(restoredBanner_);
+    banner->setContentsMargins(0, 0, 0, 0);
+    restoredLabel_ = new QLabel(restoredBanner_);
+    restoredLabel_->setObjectName(QStringLiteral("restoredLabel"));
+    restoredLabel_->setWordWrap(true);
+    restoredLabel_->setFont(Theme::font(TextStyle::caption));
+    setTextColour(restoredLabel_, orange());
+    banner->addWidget(restoredLabel_, 1);
+    discardButton_ = new QPushButton(tr("Discard Changes"), restoredBanner_);
+    discardButton_->setObjectName(QStringLiteral("discardEditButton"));
+    makeBordered(discardButton_);
+    connect(discardButton_, &QPushButton::clicked, this, &JournalEditScreen::discardEditDraft);
+    banner->addWidget(discardButton_);
+    edit->addWidget(restoredBanner_);
 
     titleField_ = new QLineEdit(this);
     titleField_->setObjectName(QStringLiteral("titleField"));
@@ -112,12 +132,22 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
         content_ = text;
         refresh();
     });
+    // At quit the panel may never be deleted.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &JournalEditScreen::keepUnsavedEdit);
+}
+
+JournalEditScreen::~JournalEditScreen()
+{
+    keepUnsavedEdit();
 }
 
 void JournalEditScreen::startEditing(const JournalEntryData& entry)
 {
+    keepUnsavedEdit();
     ++session_;
     id_ = entry.id;
+    entry_ = entry;
     title_ = entry.title;
     content_ = entry.content;
     tags_ = JournalText::joinTags(entry.tags);
@@ -125,13 +155,58 @@ void JournalEditScreen::startEditing(const JournalEntryData& entry)
     saving_ = false;
     normalizing_ = false;
     error_.reset();
+    restoredFrom_.reset();
+    const EditDraftStore::Lookup stored = EditDraftStore::shared().get(entry.id);
+    if (stored.unreadable) {
+        error_ = tr("Unsaved changes kept earlier could not be read.");
+    } else if (stored.draft) {
+        title_ = stored.draft->title;
+        content_ = stored.draft->content;
+        tags_ = stored.draft->tags;
+        restoredFrom_ = stored.draft->updatedAt;
+        // The save of that edit may have reached the service after all.
+        if (!hasUnsavedChanges())
+            discardEditDraft();
+    }
+    showFields();
+    refresh();
+}
+
+bool JournalEditScreen::hasUnsavedChanges() const
+{
+    return id_ && (title_ != entry_.title || content_ != entry_.content || tags_ != JournalText::joinTags(entry_.tags));
+}
+
+void JournalEditScreen::keepUnsavedEdit()
+{
+    if (!id_)
+        return;
+    if (hasUnsavedChanges())
+        EditDraftStore::shared().save({*id_, title_, content_, tags_, QDateTime::currentDateTimeUtc()});
+    else
+        EditDraftStore::shared().remove(*id_); // changed back by hand
+}
+
+void JournalEditScreen::discardEditDraft()
+{
+    if (!id_)
+        return;
+    EditDraftStore::shared().remove(*id_);
+    title_ = entry_.title;
+    content_ = entry_.content;
+    tags_ = JournalText::joinTags(entry_.tags);
+    restoredFrom_.reset();
     showFields();
     refresh();
 }
 
 void JournalEditScreen::leave()
 {
+    // Back, Cancel and a save end the edit: nothing of it is kept.
+    if (id_)
+        EditDraftStore::shared().remove(*id_);
     id_.reset();
+    restoredFrom_.reset();
     emit closed();
 }
 
@@ -205,8 +280,18 @@ void JournalEditScreen::refresh()
         pane_->showPreview(content_);
     else
         pane_->showEditor();
+    restoredBanner_->setVisible(restoredFrom_.has_value());
+    if (restoredFrom_)
+        restoredLabel_->setText(tr("Unsaved changes from %1 restored.")
+                                    .arg(QLocale().toString(restoredFrom_->toLocalTime(), QLocale::ShortFormat)));
     errorLabel_->setVisible(error_.has_value());
     errorLabel_->setText(error_.value_or(QString()));
+    // Typing while the entry is out would be overwritten by the answer.
+    const bool out = saving_ || normalizing_;
+    titleField_->setReadOnly(out);
+    tagsField_->setReadOnly(out);
+    pane_->editor()->setReadOnly(out);
+    discardButton_->setEnabled(!out);
     const bool blankContent = content_.trimmed().isEmpty();
     standardizeButton_->setEnabled(!blankContent && !normalizing_ && !saving_);
     saveButton_->setEnabled(!title_.isEmpty() && !blankContent && !saving_ && !normalizing_);

@@ -5,6 +5,7 @@
 
 #include "api/JournalRecords.h"
 
+#include <QDateTime>
 #include <QWidget>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class BusyButton;
 class NoteEditorPane;
 
@@ -19,9 +21,14 @@ class JournalEditScreen : public QWidget {
     Q_OBJECT
 public:
     explicit JournalEditScreen(QWidget* parent = nullptr);
+    // An edit with changes that goes away without Save or Cancel (the panel
+    // replaced) is kept as the entry's edit draft.
+    ~JournalEditScreen() override;
 
-    // Fills the fields from this entry, on the "Edit" side.
+    // Fills the fields from this entry, or from its edit draft, on the "Edit" side.
     void startEditing(const JournalEntryData& entry);
+    // The open edit differs from the entry it started from.
+    bool hasUnsavedChanges() const;
 
 signals:
     // Back or Cancel, or the entry of this opening was saved.
@@ -34,11 +41,15 @@ private:
     void standardize();
     void save();
     void leave();
+    void keepUnsavedEdit();
+    void discardEditDraft();
     void showFields();
     void refresh();
 
     // The entry being edited; none once the screen was left by Back or Cancel.
     std::optional<std::int64_t> id_;
+    JournalEntryData entry_; // as it was opened, for telling changes and discarding them
+    std::optional<QDateTime> restoredFrom_; // when the restored edit draft was kept
     QString title_;
     QString content_;
     QString tags_;
@@ -55,6 +66,9 @@ private:
     QLineEdit* tagsField_ = nullptr;
     NoteEditorPane* pane_ = nullptr;
     QLabel* errorLabel_ = nullptr;
+    QWidget* restoredBanner_ = nullptr;
+    QLabel* restoredLabel_ = nullptr;
+    QPushButton* discardButton_ = nullptr;
     BusyButton* standardizeButton_ = nullptr;
     BusyButton* saveButton_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "journal/JournalListView.h"
 
 #include "api/JournalService.h"
+#include "journal/EditDraftStore.h"
 #include "journal/JournalEditScreen.h"
 #include "journal/JournalRow.h"
 #include "ui/Glyphs.h"
@@ -223,14 +224,15 @@ void JournalListView::setEntries(QList<JournalEntryData> entries)
 {
     entries_ = std::move(entries);
     index_ = JournalText::SearchIndex(entries_);
-    rebuildRows();
+    // The same positions may now hold other entries.
+    rebuildRows(true);
 }
 
-void JournalListView::rebuildRows()
+void JournalListView::rebuildRows(bool entriesChanged)
 {
     const QList<qsizetype> matches = index_.matches(searchText_);
-    // Rows are widgets; rebuild them only when what they show changed.
-    if (matches == shown_ && builtRows_ > 0)
+    // Rows are widgets; a keystroke that matches the same entries keeps them.
+    if (!entriesChanged && matches == shown_ && builtRows_ > 0)
         return;
     shown_ = matches;
     while (rowsLayout_->count() > 1) {
@@ -330,9 +332,10 @@ void JournalListView::performDelete(const JournalEntryData& entry)
     const std::int64_t id = entry.id;
     JournalService::deleteEntry(id, this, [this, id](Result<void> result) {
         if (result.ok()) {
-            entries_.removeIf([id](const JournalEntryData& e) { return e.id == id; });
-            index_ = JournalText::SearchIndex(entries_);
-            rebuildRows();
+            EditDraftStore::shared().remove(id);
+            QList<JournalEntryData> rest = entries_;
+            rest.removeIf([id](const JournalEntryData& e) { return e.id == id; });
+            setEntries(std::move(rest));
         } else {
             error_ = tr("Delete failed: %1").arg(JournalText::errorDescription(result.error()));
         }
@@ -350,10 +353,7 @@ void JournalListView::applySaved(std::int64_t id, const JournalEntryData& entry)
             break;
         }
     }
-    index_ = JournalText::SearchIndex(entries_);
-    // The same entries may match as before, but their row shows the old text.
-    shown_.clear();
-    rebuildRows();
+    setEntries(entries_);
     refresh();
 }
 

@@ -55,7 +55,7 @@ protected:
 
 private:
     void setEntries(QList<JournalEntryData> entries);
-    void rebuildRows();
+    void rebuildRows(bool entriesChanged = false);
     void addMoreRows();
     const JournalEntryData* findEntry(std::int64_t id) const;
     QWidget* makeRow(const JournalEntryData& entry);

@@ -394,6 +394,10 @@ void QuickNoteView::refresh()
     errorLabel_->setVisible(error_.has_value());
     errorLabel_->setText(error_.value_or(QString()));
 
+    // What is typed while the note is out would be neither in the request
+    // nor in the draft the answer deletes (or replaces by the standardized text).
+    pane_->editor()->setReadOnly(saving_ || normalizing_);
+
     const bool blank = JournalText::trimmedNote(noteText_).isEmpty();
     const bool enabled = !blank && !normalizing_ && !saving_;
     standardizeButton_->setEnabled(enabled);

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Theme;
@@ -262,8 +263,18 @@ void TypingView::refresh()
 {
     const TypingState& s = state_;
 
-    // Visibility first: disabling the focused answer field hands the focus on
-    // to the next visible field, the confirmation field.
+    // The field the next keys belong in takes the focus before anything is
+    // hidden or disabled: Qt would hand the focus of a vanishing widget on to
+    // the next one in the chain, "Accept as Correct" during an offer, where
+    // the first Space typed would record the answer.
+    QLineEdit* home = s.showsConfirmation() ? confirmField_ : s.answerFieldEnabled() ? answerField_ : nullptr;
+    if (home) {
+        confirmBlock_->setVisible(s.showsConfirmation());
+        home->setEnabled(true);
+        // Not a Tab: the field keeps its text unselected.
+        if (focusWidget() != home)
+            home->setFocus(Qt::OtherFocusReason);
+    }
     actionRow_->setVisible(s.showsActionRow());
     partialBlock_->setVisible(s.showsPartialMatch());
     confirmBlock_->setVisible(s.showsConfirmation());
@@ -301,8 +312,12 @@ void TypingView::refresh()
         resultBlock_->setFill(withAlpha(colour, 0.1));
     }
     updateGeometry();
-    if (QWidget* focus = focusWidget(); focus && content_->isAncestorOf(focus))
-        scroll_->ensureWidgetVisible(focus);
+    // Once the layout has made room for the blocks just shown, so the field
+    // that took the focus is scrolled to where it ends up.
+    QTimer::singleShot(0, this, [this] {
+        if (QWidget* focus = focusWidget(); focus && content_->isAncestorOf(focus))
+            scroll_->ensureWidgetVisible(focus);
+    });
 }
 
 void TypingView::keyPressEvent(QKeyEvent* event)

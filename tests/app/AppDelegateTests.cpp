@@ -1,26 +1,21 @@
 // The application controller: the popup cycle (one pending timer at most,
 // pause and resume, settings), the tray menu's account label, switching
-// account, the login path without a token, the single-instance hand-over of a
-// second launch and the choice of display platform.
+// account, the login path without a token and the choice of display platform.
 #include "api/KeychainService.h"
 #include "app/AppDelegate.h"
 #include "app/Platform.h"
 #include "app/PopupWindowController.h"
 #include "app/SettingsView.h"
-#include "app/SingleInstance.h"
 #include "core/Timing.h"
 #include "TestRandom.h"
 #include "TestSupport.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 namespace {
 
@@ -184,28 +179,6 @@ TEST_F(Delegate, AccountLabelAndSwitchingAccount)
     EXPECT_TRUE(!settingsPanel || !settingsPanel->isVisible());
     EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | - x0 | LoginView"));
     EXPECT_TRUE(logs.contains(QStringLiteral("showLogin called")));
-}
-
-TEST(SingleInstanceGuard, ASecondLaunchReachesTheFirstAndAStaleSocketIsReplaced)
-{
-    QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("agent.sock"));
-    {
-        SingleInstance first(name);
-        EXPECT_FALSE(first.notifyRunning(200)) << "nobody is running yet";
-        ASSERT_TRUE(first.listen());
-        QSignalSpy reopened(&first, &SingleInstance::reopenRequested);
-        bool handedOver = false;
-        std::thread second([&] { handedOver = SingleInstance(name).notifyRunning(3000); });
-        ASSERT_TRUE(waitUntil([&] { return reopened.count() == 1; }, 5000));
-        second.join();
-        EXPECT_TRUE(handedOver);
-    }
-    // A crashed agent leaves its socket file behind; simulate with a plain file.
-    ASSERT_TRUE(QFile::exists(name) || QFile(name).open(QIODevice::WriteOnly));
-    SingleInstance next(name);
-    EXPECT_FALSE(next.notifyRunning(200));
-    EXPECT_TRUE(next.listen());
 }
 
 TEST(PlatformChoice, PrefersXcbOnlyOnWaylandWithXWaylandAndNoExplicitChoice)

@@ -3,6 +3,7 @@
 // stored data that cannot be read.
 
 #include "journal/DraftStore.h"
+#include "journal/EditDraftStore.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -152,6 +153,35 @@ TEST_F(DraftStoreTest, UndecodableValuesAreBackedUpBeforeTheFirstOverwrite)
         values.append(QString::fromUtf8(settings().value(k).toByteArray()));
     values.sort();
     EXPECT_EQ(values, (QStringList{"[]", "second broken", "third broken"}));
+}
+
+// An edit draft reads back as written (an id past 2^53 included); one
+// malformed element makes the whole value unreadable.
+TEST(EditDraftStore, RoundTripAndMalformedValues)
+{
+    QTemporaryDir dir;
+    EditDraftStore store(dir.filePath(QStringLiteral("edits.conf")));
+    const EditDraft d{9007199254740993, QStringLiteral("T"), QStringLiteral("C\n"), QStringLiteral("a, b"),
+                      DraftDates::fromStored(12.5)};
+    store.save(d);
+    store.save({d.entryId + 1, {}, {}, {}, d.updatedAt});
+    EXPECT_EQ(store.get(d.entryId).draft, d);
+    store.remove(d.entryId);
+    EXPECT_FALSE(store.get(d.entryId).draft.has_value());
+    EXPECT_TRUE(store.get(d.entryId + 1).draft.has_value());
+
+    const QByteArray good = R"({"entryId":"1","title":"t","content":"c","tags":"","updatedAt":0})";
+    const struct { QByteArray element; bool reads; } cases[] = {
+        {good, true},
+        {R"({"entryId":1,"title":"t","content":"c","tags":"","updatedAt":0})", false},
+        {R"({"entryId":"x","title":"t","content":"c","tags":"","updatedAt":0})", false},
+        {R"({"entryId":"1","title":"t","content":"c","updatedAt":0})", false},
+        {R"({"entryId":"1","title":"t","content":"c","tags":"","updatedAt":"0"})", false},
+        {R"("1")", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EditDraftStore::decode("[" + good + "," + c.element + "]").has_value(), c.reads) << c.element.data();
+    EXPECT_FALSE(EditDraftStore::decode(good).has_value());
 }
 
 } // namespace

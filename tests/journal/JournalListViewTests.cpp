@@ -3,6 +3,8 @@
 // account (seeded with four entries).
 
 #include "FormTest.h"
+#include "PrivateDrafts.h"
+#include "journal/EditDraftStore.h"
 #include "journal/JournalListView.h"
 
 #include <QContextMenuEvent>
@@ -11,16 +13,19 @@
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 
 namespace {
 
 class JournalListViewTest : public FormTest<JournalListView> {
 protected:
+    PrivateDrafts drafts;
     void SetUp() override
     {
         SignedInService::instance().reseedAndLogin();
         ASSERT_TRUE(SignedInService::instance().ok());
     }
+    void TearDown() override { view.reset(); } // while the drafts are still the private ones
     void openList(bool waitForRows = true)
     {
         open();
@@ -60,6 +65,11 @@ protected:
         if (!button.isEmpty())
             press(button);
     }
+    // Title, tags and content of the edit screen.
+    QString fields() const
+    {
+        return QStringList{field("titleField")->text(), field("tagsField")->text(), contentEditor()->toPlainText()}.join(u'|');
+    }
     void press(const QString& button) const
     {
         for (QAbstractButton* b : view->deleteAlert()->buttons())
@@ -88,6 +98,17 @@ TEST_F(JournalListViewTest, LoadingEmptyFailedAndLoadedAgain)
     view->show();
     ASSERT_TRUE(waitUntil([&] { return rows().size() == 4; }));
     EXPECT_EQ(shownText(), QString());
+
+    // Loaded again with other entries at the same places: the rows show them
+    // and a tap opens the entry that row shows.
+    QList<JournalEntryData> others;
+    for (int i = 0; i < 4; ++i)
+        others.append({500 + i, QStringLiteral("Other %1").arg(i), QStringLiteral("body"), {}, {}, {}});
+    view->showEntries(others);
+    EXPECT_EQ(rowTitles(), (QStringList{"Other 0", "Other 1", "Other 2", "Other 3"}));
+    openRow(QStringLiteral("Other 2"));
+    EXPECT_EQ(view->mode(), (JournalListView::ViewMode{true, 502}));
+    click("backButton");
     click("closeButton");
     EXPECT_EQ(dismissals, 1);
 }
@@ -190,6 +211,8 @@ TEST_F(JournalListViewTest, LateResultsDoNotLandInAnotherEntry)
     svc().fault({{"mode", "delay"}, {"delayMs", 600}, {"path", "/api/journal/" + QString::number(view->mode().id)}});
     field("titleField")->setText(QStringLiteral("Ser and estar"));
     click("saveButton"); // held back by the service
+    QTest::keyClicks(field("titleField"), QStringLiteral(" typed meanwhile")); // refused, not lost on leaving
+    EXPECT_EQ(field("titleField")->text(), QStringLiteral("Ser and estar"));
     click("backButton");
     openRow(QStringLiteral("Kanji for places"));
     click("standardizeButton"); // answered at once, long before the save
@@ -213,6 +236,69 @@ TEST_F(JournalListViewTest, LateResultsDoNotLandInAnotherEntry)
     EXPECT_TRUE(enabled("saveButton"));
     click("backButton");
     EXPECT_NE(row(QStringLiteral("Ser and estar")), nullptr);
+}
+
+// An edit that goes away without Save or Cancel (the panel replaced, the
+// agent quitting) comes back when its entry is opened again, until it is
+// discarded, cancelled or saved, and is only ever sent as that entry.
+TEST_F(JournalListViewTest, AnUnsavedEditOutlivesThePanelUntilDiscardedCancelledOrSaved)
+{
+    const QString edited = QStringLiteral("Weekly goals|plans, typed|unsaved body");
+    openList();
+    openRow(QStringLiteral("Weekly goal"));
+    const QString original = fields();
+    const std::int64_t id = view->mode().id;
+    const auto stored = [id] { return EditDraftStore::shared().get(id); };
+    const QString path = QStringLiteral("/api/journal/") + QString::number(id);
+    const struct { bool quit; const char* end; const char* after; } rounds[] = {
+        {false, "discardEditButton", "backButton"},
+        {true, "backButton", nullptr},
+        {false, "saveButton", nullptr},
+    };
+    for (const auto& r : rounds) {
+        SCOPED_TRACE(r.end);
+        openList();
+        openRow(QStringLiteral("Weekly goal"));
+        field("titleField")->setText(QStringLiteral("Weekly goals"));
+        field("tagsField")->setText(QStringLiteral("plans, typed"));
+        contentEditor()->setPlainText(QStringLiteral("unsaved body"));
+        if (r.quit)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit");
+        else
+            view.reset();
+        ASSERT_TRUE(stored().draft.has_value());
+        EXPECT_EQ(stored().draft->content, QStringLiteral("unsaved body"));
+
+        openList();
+        openRow(QStringLiteral("Weekly goal"));
+        EXPECT_EQ(fields(), edited);
+        EXPECT_TRUE(shown("restoredBanner"));
+        click(r.end);
+        if (r.after) {
+            EXPECT_EQ(fields(), original);
+            EXPECT_FALSE(shown("restoredBanner"));
+            click(r.after);
+        }
+        ASSERT_TRUE(waitUntil([&] { return !view->mode().editing; })) << text("editErrorLabel").toStdString();
+        EXPECT_FALSE(stored().draft.has_value());
+    }
+    EXPECT_EQ(bodies("PUT", path).size(), 1);
+    EXPECT_EQ(bodies("PUT", path).value(0).value("entry").toObject().value("title"), QStringLiteral("Weekly goals"));
+    EXPECT_TRUE(bodies("POST", "/api/journal").isEmpty());
+
+    // An unreadable stored value is said so, and kept aside before the next edit draft replaces it.
+    QSettings(drafts.path(), QSettings::IniFormat).setValue(EditDraftStore::key, QByteArray("not json"));
+    openList();
+    openRow(QStringLiteral("Kanji for places"));
+    EXPECT_EQ(text("editErrorLabel"), QStringLiteral("Unsaved changes kept earlier could not be read."));
+    field("titleField")->setText(QStringLiteral("Kanji"));
+    const std::int64_t kanji = view->mode().id;
+    view.reset();
+    EXPECT_EQ(EditDraftStore::shared().get(kanji).draft->title, QStringLiteral("Kanji"));
+    const QSettings settings(drafts.path(), QSettings::IniFormat);
+    const QStringList backups = settings.allKeys().filter(EditDraftStore::backupKeyPrefix);
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(settings.value(backups.at(0)).toByteArray(), QByteArray("not json"));
 }
 
 // Each confirmed delete removes the entry that was confirmed, even when a

@@ -120,6 +120,7 @@ TEST_F(QuickNoteViewTest, StandardizeThenEditThenSaveCreatesTheEntry)
     EXPECT_EQ(text("errorLabel"), QStringLiteral("Server error (500)"));
     EXPECT_FALSE(shown("savedHeadline"));
     EXPECT_TRUE(enabled("saveButton"));
+    EXPECT_FALSE(editor()->isReadOnly());
     EXPECT_EQ(storedDraft()->normalizedContent, *stored->normalizedContent + "!");
     EXPECT_EQ(dismissals, 0);
     svc().reset();
@@ -176,6 +177,9 @@ TEST_F(QuickNoteViewTest, TheDraftOutlivesClosingAndQuittingUntilSaved)
 
     svc().fault({{"mode", "delay"}, {"delayMs", 400}, {"path", "/api/journal/quick-note"}});
     click("saveButton");
+    // Typing while the note is out is refused, not taken and then lost.
+    type(QStringLiteral(" typed meanwhile"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("closed fast and quit"));
     click("cancelButton");
     EXPECT_EQ(dismissals, 2);
     view.reset();

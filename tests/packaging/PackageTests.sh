@@ -78,24 +78,26 @@ if [ -n "$service_deb" ]; then
   dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlopopup$' && fail "service package carries the agent"
 fi
 
-# The installed agent starts and quits in order. It gets a HOME and runtime
-# dir of its own (no running agent to hand over to), and a study service
-# address nobody answers on: nothing here needs the network.
+# The installed agent starts and quits in order. It gets a HOME and a display
+# of its own (one agent per user and display: no running agent to hand over
+# to; offscreen, nothing connects to it), and a study service address nobody
+# answers on: nothing here needs the network.
 mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 offset=$(($(stat -c %s "$log" 2>/dev/null || echo 0) + 1))
 started=$(date -u '+%Y-%m-%d %H:%M:%S')
 HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
-  XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
+  XDG_RUNTIME_DIR=$work/run DISPLAY=":$$" QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
   "$root/usr/bin/tavlopopup" >"$work/agent.out" 2>&1 &
 agent_pid=$!
+# Only lines written since this test began, by their time stamp too, since
+# the log file is shared with every agent on the machine.
+logged() {
+  tail -c +"$offset" "$log" 2>/dev/null | awk -v since="$started" -v line=" +0000: $1" \
+    'substr($0, 1, 19) >= since && index($0, line) == 20 { found = 1 } END { exit !found }'
+}
 launched=
 for _ in $(seq 200); do
-  # Only lines written since this test began, by their time stamp too, since
-  # the log file is shared with every agent on the machine.
-  if tail -c +"$offset" "$log" 2>/dev/null | awk -v since="$started" \
-       'substr($0, 1, 19) >= since && index($0, " +0000: App launched") == 20 { found = 1 } END { exit !found }'; then
-    launched=1; break
-  fi
+  logged "App launched" && { launched=1; break; }
   kill -0 "$agent_pid" 2>/dev/null || break
   sleep 0.05
 done
@@ -108,6 +110,19 @@ if [ -n "$launched" ] && [ -r "/proc/$agent_pid/maps" ]; then
   for lib in libsecret-1 libcanberra; do
     grep -q "/$lib\.so" "/proc/$agent_pid/maps" && fail "the idle agent has $lib loaded"
   done
+fi
+# A second launch on the same display from a shell with another runtime dir
+# hands over to the running agent, which opens the quick note, and ends.
+if [ -n "$launched" ]; then
+  mkdir -p "$work/run2" && chmod 700 "$work/run2"
+  HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
+    XDG_RUNTIME_DIR=$work/run2 DISPLAY=":$$" QT_QPA_PLATFORM=offscreen TAVLO_API_BASE_URL=http://127.0.0.1:9/api \
+    timeout 30 "$root/usr/bin/tavlopopup" >"$work/second.out" 2>&1
+  rc=$?
+  [ "$rc" -eq 0 ] || { fail "a second launch ended with status $rc"; cat "$work/second.out"; }
+  handed=
+  for _ in $(seq 200); do logged "A later launch asked for the quick note" && { handed=1; break; }; sleep 0.05; done
+  [ -n "$handed" ] || fail "the running agent did not open the quick note for a second launch"
 fi
 if kill -TERM "$agent_pid" 2>/dev/null; then
   for _ in $(seq 100); do kill -0 "$agent_pid" 2>/dev/null || break; sleep 0.05; done

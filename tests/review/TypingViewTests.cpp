@@ -165,10 +165,58 @@ TEST_F(TypingViewTest, WrongResubmissionDuringTheOfferScrollsInsideTheCardPanel)
     EXPECT_TRUE(waitUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
     // Nothing is squeezed: the last control keeps its full height.
     EXPECT_GE(button("confirmButton")->height(), button("confirmButton")->sizeHint().height());
-    scroll->ensureWidgetVisible(button("confirmButton"));
-    EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+    // The field that has the focus scrolls into view by itself.
+    EXPECT_TRUE(waitUntil([&] {
+        const QRect inViewport(field("confirmField")->mapTo(scroll->viewport(), QPoint()), field("confirmField")->size());
+        return scroll->viewport()->rect().contains(inViewport);
+    }));
     QTest::mouseClick(button("acceptButton"), Qt::LeftButton);
     EXPECT_EQ(reported, std::vector<int>{3});
+}
+
+// Whatever way the learner reaches a state, the keys they type next land in
+// the field that state asks for, never on a button that records an answer.
+TEST_F(TypingViewTest, KeysTypedAfterEachStepGoToTheFieldNotToADecisionButton)
+{
+    struct Path {
+        const char* expected;
+        // Space-separated steps: "type:<text>" then Return in the focused
+        // field, "clear", or a button clicked with the mouse.
+        const char* steps;
+        const char* field; // where the focus must be afterwards
+    };
+    const Path paths[] = {
+        {"big, large", "type:larg clear type:zzz", "confirmField"}, // wrong again during the offer
+        {"big, large", "type:larg markWrongButton", "confirmField"},
+        {"big, large", "type:larg clear type:zzz markWrongButton", "confirmField"},
+        {"apple", "dontKnowButton", "confirmField"},
+        {"apple", "type:pear", "confirmField"},
+        {"big, large", "click:larg", "answerField"}, // the offer came from a click on Submit
+        {"big, large", "click:larg clear type:zzz", "confirmField"},
+    };
+    for (const Path& p : paths) {
+        SCOPED_TRACE(p.steps);
+        make(p.expected);
+        for (const QString& step : QString(p.steps).split(u' ')) {
+            if (step == "clear") {
+                field()->clear();
+            } else if (step.startsWith("type:")) {
+                QTest::keyClicks(QApplication::focusWidget(), step.mid(5));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            } else if (step.startsWith("click:")) {
+                QTest::keyClicks(field(), step.mid(6));
+                QTest::mouseClick(button("submitButton"), Qt::LeftButton);
+            } else {
+                QTest::mouseClick(button(step.toLatin1().constData()), Qt::LeftButton);
+            }
+        }
+        EXPECT_EQ(QApplication::focusWidget(), child(p.field)) << QApplication::focusWidget()->objectName().toStdString();
+        const QString before = field(p.field)->text();
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Space})
+            QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_TRUE(reported.empty());
+        EXPECT_EQ(field(p.field)->text(), before + "  ");
+    }
 }
 
 TEST_F(TypingViewTest, CardTextIsNeverMarkup)
