@@ -4,6 +4,7 @@
 #include "api/KeychainService.h"
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
+#include "app/TrayIcon.h"
 #include "core/Log.h"
 #include "ui/AppIcon.h"
 
@@ -16,7 +17,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QSystemTrayIcon>
 
 
 namespace {
@@ -25,10 +25,7 @@ constexpr int kAccountTag = 200;
 constexpr int kSwitchAccountTag = 201;
 } // namespace
 
-AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
-{
-    connect(&trayRetry_, &QTimer::timeout, this, &AppDelegate::showTrayWhenAvailable);
-}
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
 AppDelegate::~AppDelegate()
 {
@@ -46,9 +43,7 @@ void AppDelegate::applicationDidFinishLaunching()
         // address is fixed, so say so once, plainly.
         startupNotice_ = tr("The study service address cannot be used: %1").arg(problem);
         log(startupNotice_);
-        if (statusItem_->isVisible()) {
-            statusItem_->showMessage(QStringLiteral("TavloPopup"), startupNotice_, QSystemTrayIcon::Warning, 15000);
-        } else {
+        if (!statusItem_->showWarning(QStringLiteral("TavloPopup"), startupNotice_, 15000)) {
             auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
                                         QMessageBox::Ok);
             box->setAttribute(Qt::WA_DeleteOnClose);
@@ -60,10 +55,6 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::setupStatusItem()
 {
-    statusItem_ = new QSystemTrayIcon(this);
-    statusItem_->setIcon(tavloIcon());
-    statusItem_->setToolTip(QStringLiteral("TavloPopup"));
-
     menu_ = new QMenu;
     menu_->setAccessibleName(QStringLiteral("TavloPopup"));
     auto add = [this](const QString& title, const char* key, void (AppDelegate::*slot)()) {
@@ -87,40 +78,13 @@ void AppDelegate::setupStatusItem()
     add(tr("Switch Account..."), nullptr, &AppDelegate::switchAccount)->setData(kSwitchAccountTag);
     menu_->addSeparator();
     add(tr("Quit"), "Q", &AppDelegate::quitApp);
-    statusItem_->setContextMenu(menu_);
+    // Whichever kind of tray there is, now or later; both clicks show this menu.
+    statusItem_ = new TrayIcon(menu_, tavloIcon(), this);
+    statusItem_->setToolTip(QStringLiteral("TavloPopup"));
     connect(menu_, &QMenu::aboutToShow, this, [this] {
         if (accountLabelPending_)
             updateAccountMenu();
     });
-    // A left click opens the same menu; the icon has no action of its own.
-    connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && menu_)
-            menu_->popup(QCursor::pos());
-    });
-    showTrayWhenAvailable();
-}
-
-void AppDelegate::showTrayWhenAvailable()
-{
-    if (!statusItem_)
-        return;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayRetry_.stop();
-        statusItem_->show();
-        log(QStringLiteral("Tray icon shown"));
-        return;
-    }
-    if (trayAttemptsLeft_ <= 0) {
-        trayRetry_.stop();
-        log(QStringLiteral("No system tray appeared; running without a tray icon"));
-        return;
-    }
-    if (!trayRetry_.isActive()) {
-        trayRetry_.setInterval(Timing::interval(Timing::trayRetry));
-        log(QStringLiteral("System tray not available yet; retrying every %1 s").arg(trayRetry_.interval() / 1000.0));
-        trayRetry_.start();
-    }
-    --trayAttemptsLeft_;
 }
 
 QAction* AppDelegate::actionWithTag(int tag) const
@@ -239,6 +203,8 @@ void AppDelegate::showJournalList()
 
 bool AppDelegate::applicationShouldHandleReopen(bool)
 {
+    if (statusItem_ && statusItem_->kind() == TrayIcon::Kind::None)
+        log(QStringLiteral("Second launch: opening the quick note, as no tray icon is shown"));
     showQuickNote();
     return true;
 }

@@ -11,7 +11,7 @@
 class PopupWindowController;
 class QAction;
 class QMenu;
-class QSystemTrayIcon;
+class TrayIcon;
 
 // The one long-lived object of the agent: the tray icon and its menu, the
 // popup cycle (one pending random delay at most, pause) and the newest panel.
@@ -44,7 +44,7 @@ public:
     // For tests and the benchmark: what the cycle and the tray look like now.
     bool isPaused() const { return isPaused_; }
     QMenu* menu() const { return menu_; }
-    QSystemTrayIcon* statusItem() const { return statusItem_; }
+    TrayIcon* statusItem() const { return statusItem_; }
     QTimer* popupTimer() const { return popupTimer_; }
     double lastDelay() const { return lastDelay_; }
     PopupWindowController* popupController() const { return popupController_.get(); }
@@ -53,10 +53,9 @@ public:
 private:
     void showLogin();
     void adopt(std::shared_ptr<PopupWindowController> controller);
-    void showTrayWhenAvailable();
     QAction* actionWithTag(int tag) const;
 
-    QSystemTrayIcon* statusItem_ = nullptr;
+    TrayIcon* statusItem_ = nullptr;
     std::shared_ptr<PopupWindowController> popupController_;
     QPointer<QTimer> popupTimer_;
     bool isPaused_ = false;
@@ -69,8 +68,6 @@ private:
     // Bumped by switchAccount: a card session of the previous account that
     // ends later must not restart the cycle under the login form.
     quint64 cycleGeneration_ = 0;
-    QTimer trayRetry_;
-    int trayAttemptsLeft_ = 12;
     // The label is first read when the menu opens, not at launch: the keyring
     // library then stays unloaded until it is needed.
     bool accountLabelPending_ = false;

@@ -16,7 +16,7 @@ inline constexpr double requestTimeout = 15;      // one request to the study se
 inline constexpr double slowRequestTimeout = 30;  // quick notes and standardize
 inline constexpr double keyringCall = 3;          // one keyring call before it is given up
 inline constexpr double keyringBackOff = 10;      // the keyring is left alone after a time-out
-inline constexpr double trayRetry = 5;            // between two looks for a system tray
+inline constexpr double trayWatcherAnswer = 25;   // a StatusNotifierWatcher's answer to a registration
 inline constexpr double draftSaveDelay = 0.5;     // typing pause before a draft is stored
 inline constexpr double noteSavedClose = 2;       // "Saved to Journal" stays up
 
