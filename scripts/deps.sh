@@ -7,7 +7,7 @@ packages=(
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
   libcanberra-dev sound-theme-freedesktop espeak-ng
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb trayer openbox imagemagick x11-utils xdotool
+  xvfb trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
   dpkg-dev desktop-file-utils
   clang-14 libclang-rt-14-dev
 )
