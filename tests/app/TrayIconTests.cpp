@@ -357,14 +357,20 @@ TEST_F(Tray, BadWatchersAndADyingBusLeaveTheAgentRunning)
     }
 
     LogCapture logs;
+    QMenu menu;
+    menu.addAction("Quit");
+    {
+        TrayIcon none(&menu, tavloIcon(), nullptr, QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "missing"));
+        drainEvents();
+        EXPECT_TRUE(logs.contains("No D-Bus session bus: a StatusNotifier tray cannot be reached"));
+        EXPECT_EQ(logs.startingWith(none.kind() == Kind::None ? "Tray icon missing" : "Tray icon shown: XEmbed").size(), 1);
+    }
     Helper bus("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     ASSERT_TRUE(bus.start());
     ASSERT_TRUE(waitUntil([&] { return !bus.lines("unix:").isEmpty(); }));
     const QString address = bus.lines("unix:").first();
     auto w = watcher("normal", address);
     ASSERT_TRUE(w->start("ready"));
-    QMenu menu;
-    menu.addAction("Quit");
     TrayIcon tray(&menu, tavloIcon(), nullptr, QDBusConnection::connectToBus(address, "dying"));
     ASSERT_TRUE(waitUntil([&] { return tray.kind() == Kind::StatusNotifier; }));
     bus.stop();
