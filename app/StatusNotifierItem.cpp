@@ -127,6 +127,9 @@ StatusNotifierItem::StatusNotifierItem(QMenu* menu, const QDBusConnection& bus, 
                  QStringLiteral("Disconnected"), this, SLOT(onBusGone()));
     bus_.connect(kWatcherService, kWatcherPath, kWatcherService, QStringLiteral("StatusNotifierHostRegistered"), this,
                  SLOT(onHostRegistered()));
+    // Plasma's watcher outlives plasmashell: the host leaves, the watcher stays.
+    bus_.connect(kWatcherService, kWatcherPath, kWatcherService, QStringLiteral("StatusNotifierHostUnregistered"), this,
+                 SLOT(onHostUnregistered()));
     // Watching first: the bus answers in order, so no change falls between.
     watcher_ = new QDBusServiceWatcher(kWatcherService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -243,6 +246,12 @@ void StatusNotifierItem::askForHost(quint64 attempt)
 void StatusNotifierItem::onHostRegistered()
 {
     if (state_ == State::NoHost)
+        askForHost(attempt_);
+}
+
+void StatusNotifierItem::onHostUnregistered()
+{
+    if (state_ == State::Shown)
         askForHost(attempt_);
 }
 

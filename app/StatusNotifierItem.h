@@ -82,6 +82,7 @@ signals:
 private slots:
     void onBusGone();
     void onHostRegistered();
+    void onHostUnregistered();
 
 private:
     void setState(State state, const QString& logLine = {});

@@ -353,6 +353,11 @@ TEST_F(Tray, BadWatchersAndADyingBusLeaveTheAgentRunning)
         if (QString(mode) == "nohost") {
             w->write("host\n");
             EXPECT_TRUE(becomes(*d, Kind::StatusNotifier)) << "shown once a host registers";
+            w->write("unhost\n");
+            EXPECT_TRUE(becomes(*d, Kind::None)) << "the tray host left (plasmashell restarting)";
+            EXPECT_EQ(logs.count(line), 2);
+            w->write("host\n");
+            EXPECT_TRUE(becomes(*d, Kind::StatusNotifier)) << "shown again when it is back";
         }
     }
 

@@ -2,7 +2,7 @@
 """A minimal org.kde.StatusNotifierWatcher for tests, on the session bus (or
 the bus at --address). Prints "ready" once it owns the name, then one line
 "registered SERVICE SENDER" per item that registers. A line "host" on stdin
-registers a tray host (for --mode nohost).
+registers a tray host (for --mode nohost), "unhost" lets the last one go.
 
 Modes: normal; nohost (no tray host until "host"); silent (never answers a
 registration); error (refuses it); garbage (answers with values of the wrong
@@ -54,6 +54,10 @@ class Watcher(dbus.service.Object):
     def StatusNotifierHostRegistered(self):
         pass
 
+    @dbus.service.signal(NAME, signature='')
+    def StatusNotifierHostUnregistered(self):
+        pass
+
     def properties(self):
         if self.mode == 'garbage':
             return {'RegisteredStatusNotifierItems': dbus.Int32(7),
@@ -89,6 +93,9 @@ def main():
             return False
         if line.strip() == 'host':
             watcher.RegisterStatusNotifierHost(':host')
+        elif line.strip() == 'unhost':
+            watcher.host = False
+            watcher.StatusNotifierHostUnregistered()
         return True
 
     loop = GLib.MainLoop()
