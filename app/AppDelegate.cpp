@@ -29,6 +29,7 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
 AppDelegate::~AppDelegate()
 {
+    delete statusItem_;
     delete menu_;
 }
 

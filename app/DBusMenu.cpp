@@ -159,7 +159,7 @@ QString DBusMenuExporter::labelOf(const QString& text)
     return label;
 }
 
-DBusMenuExporter::DBusMenuExporter(QMenu* menu, QObject* parent) : QObject(parent), menu_(menu)
+DBusMenuExporter::DBusMenuExporter(QMenu* menu, QObject* parent) : QObject(parent), menu_(menu), filtered_(menu)
 {
     registerTypes();
     if (menu_)
@@ -339,7 +339,7 @@ QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int>& ids, QList<int>&
 
 bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != menu_)
+    if (watched != filtered_)
         return false;
     switch (event->type()) {
     case QEvent::ActionAdded:

@@ -114,6 +114,9 @@ private:
     void unknownId(int id);
 
     QPointer<QMenu> menu_;
+    // The menu only as an address to compare: a QMenu being destroyed still
+    // sends events, when it is no QMenu any more.
+    const QObject* filtered_ = nullptr;
     QHash<QAction*, int> ids_;
     QHash<int, QPointer<QAction>> actions_;
     int nextId_ = 1;

@@ -98,7 +98,7 @@ QPoint TrayIcon::menuPosition(const QRect& icon, const QSize& menu, const QRect&
 }
 
 TrayIcon::TrayIcon(QMenu* menu, const QIcon& icon, QObject* parent, const QDBusConnection& bus)
-    : QObject(parent), menu_(menu), icon_(icon)
+    : QObject(parent), menu_(menu), filtered_(menu), icon_(icon)
 {
     if (menu_)
         menu_->installEventFilter(this);
@@ -244,7 +244,7 @@ void TrayIcon::popUp(const QPoint& at)
 
 bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != menu_ || event->type() != QEvent::KeyPress)
+    if (watched != filtered_ || event->type() != QEvent::KeyPress)
         return false;
     // The menu grabs the keyboard while open, and Qt matches shortcuts only
     // against windows: without this, the shortcuts it shows do nothing.

@@ -65,6 +65,9 @@ private:
     void popUp(const QPoint& at);
 
     QPointer<QMenu> menu_;
+    // The menu only as an address to compare: a QMenu being destroyed still
+    // sends events, when it is no QMenu any more.
+    const QObject* filtered_ = nullptr;
     StatusNotifierItem* sni_ = nullptr;
     QSystemTrayIcon* xembed_ = nullptr;
     std::unique_ptr<ManagerWatch> managerWatch_;
