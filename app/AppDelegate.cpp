@@ -29,6 +29,7 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
 AppDelegate::~AppDelegate()
 {
+    delete noticeBox_;
     delete statusItem_;
     delete menu_;
 }
@@ -49,6 +50,7 @@ void AppDelegate::applicationDidFinishLaunching()
                                         QMessageBox::Ok);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->show();
+            noticeBox_ = box;
         }
     }
     scheduleNextPopup();

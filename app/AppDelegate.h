@@ -11,6 +11,7 @@
 class PopupWindowController;
 class QAction;
 class QMenu;
+class QWidget;
 class TrayIcon;
 
 // The one long-lived object of the agent: the tray icon and its menu, the
@@ -65,6 +66,8 @@ private:
     QMenu* menu_ = nullptr;
     double lastDelay_ = 0;
     QString startupNotice_;
+    // Shown where no tray balloon can say it; closed with the delegate.
+    QPointer<QWidget> noticeBox_;
     // Bumped by switchAccount: a card session of the previous account that
     // ends later must not restart the cycle under the login form.
     quint64 cycleGeneration_ = 0;
