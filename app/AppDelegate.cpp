@@ -5,6 +5,7 @@
 #include "api/KeychainService.h"
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
+#include "app/TrayIcon.h"
 #include "core/Log.h"
 #include "ui/AppIcon.h"
 
@@ -17,7 +18,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QSystemTrayIcon>
 #include <QThreadPool>
 
 
@@ -30,12 +30,12 @@ constexpr int kSwitchAccountTag = 201;
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent), outbox_(new AnswerOutbox({}, this))
 {
     connect(outbox_, &AnswerOutbox::pendingChanged, this, &AppDelegate::updateToolTip);
-    connect(&trayRetry_, &QTimer::timeout, this, &AppDelegate::showTrayWhenAvailable);
 }
 
 AppDelegate::~AppDelegate()
 {
-    delete notice_; // a top-level window nobody closed: not freed with the application
+    delete noticeBox_;
+    delete statusItem_;
     delete menu_;
 }
 
@@ -54,13 +54,12 @@ void AppDelegate::applicationDidFinishLaunching()
         // address is fixed, so say so once, plainly.
         startupNotice_ = tr("The study service address cannot be used: %1").arg(problem);
         log(startupNotice_);
-        if (statusItem_->isVisible()) {
-            statusItem_->showMessage(QStringLiteral("TavloPopup"), startupNotice_, QSystemTrayIcon::Warning, 15000);
-        } else {
-            notice_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
-                                      QMessageBox::Ok);
-            notice_->setAttribute(Qt::WA_DeleteOnClose);
-            notice_->show();
+        if (!statusItem_->showWarning(QStringLiteral("TavloPopup"), startupNotice_, 15000)) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("TavloPopup"), startupNotice_,
+                                        QMessageBox::Ok);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+            noticeBox_ = box;
         }
     }
     scheduleNextPopup();
@@ -68,10 +67,6 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::setupStatusItem()
 {
-    statusItem_ = new QSystemTrayIcon(this);
-    statusItem_->setIcon(tavloIcon());
-    updateToolTip(outbox_->pending());
-
     menu_ = new QMenu;
     menu_->setAccessibleName(QStringLiteral("TavloPopup"));
     auto add = [this](const QString& title, const char* key, void (AppDelegate::*slot)()) {
@@ -95,40 +90,13 @@ void AppDelegate::setupStatusItem()
     add(tr("Switch Account..."), nullptr, &AppDelegate::switchAccount)->setData(kSwitchAccountTag);
     menu_->addSeparator();
     add(tr("Quit"), "Q", &AppDelegate::quitApp);
-    statusItem_->setContextMenu(menu_);
+    // Whichever kind of tray there is, now or later; both clicks show this menu.
+    statusItem_ = new TrayIcon(menu_, tavloIcon(), this);
+    updateToolTip(outbox_->pending());
     connect(menu_, &QMenu::aboutToShow, this, [this] {
         if (accountLabelPending_)
             updateAccountMenu();
     });
-    // A left click opens the same menu; the icon has no action of its own.
-    connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && menu_)
-            menu_->popup(QCursor::pos());
-    });
-    showTrayWhenAvailable();
-}
-
-void AppDelegate::showTrayWhenAvailable()
-{
-    if (!statusItem_)
-        return;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayRetry_.stop();
-        statusItem_->show();
-        log(QStringLiteral("Tray icon shown"));
-        return;
-    }
-    if (trayAttemptsLeft_ <= 0) {
-        trayRetry_.stop();
-        log(QStringLiteral("No system tray appeared; running without a tray icon"));
-        return;
-    }
-    if (!trayRetry_.isActive()) {
-        trayRetry_.setInterval(Timing::interval(Timing::trayRetry));
-        log(QStringLiteral("System tray not available yet; retrying every %1 s").arg(trayRetry_.interval() / 1000.0));
-        trayRetry_.start();
-    }
-    --trayAttemptsLeft_;
 }
 
 QAction* AppDelegate::actionWithTag(int tag) const
@@ -277,6 +245,8 @@ void AppDelegate::showJournalList()
 
 bool AppDelegate::applicationShouldHandleReopen(bool)
 {
+    if (statusItem_ && statusItem_->kind() == TrayIcon::Kind::None)
+        log(QStringLiteral("Second launch: opening the quick note, as no tray icon is shown"));
     showQuickNote();
     return true;
 }

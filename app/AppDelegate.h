@@ -12,8 +12,8 @@ class AnswerOutbox;
 class PopupWindowController;
 class QAction;
 class QMenu;
-class QMessageBox;
-class QSystemTrayIcon;
+class QWidget;
+class TrayIcon;
 
 // The one long-lived object of the agent: the tray icon and its menu, the
 // popup cycle (one pending random delay at most, pause) and the newest panel.
@@ -46,7 +46,7 @@ public:
     // For tests and the benchmark: what the cycle and the tray look like now.
     bool isPaused() const { return isPaused_; }
     QMenu* menu() const { return menu_; }
-    QSystemTrayIcon* statusItem() const { return statusItem_; }
+    TrayIcon* statusItem() const { return statusItem_; }
     AnswerOutbox* outbox() const { return outbox_; }
     QTimer* popupTimer() const { return popupTimer_; }
     double lastDelay() const { return lastDelay_; }
@@ -56,12 +56,11 @@ public:
 private:
     void showLogin();
     void adopt(std::shared_ptr<PopupWindowController> controller);
-    void showTrayWhenAvailable();
     QAction* actionWithTag(int tag) const;
     void readAccountInBackground();
     void updateToolTip(int waitingAnswers);
 
-    QSystemTrayIcon* statusItem_ = nullptr;
+    TrayIcon* statusItem_ = nullptr;
     AnswerOutbox* outbox_ = nullptr;
     std::shared_ptr<PopupWindowController> popupController_;
     QPointer<QTimer> popupTimer_;
@@ -72,12 +71,11 @@ private:
     QMenu* menu_ = nullptr;
     double lastDelay_ = 0;
     QString startupNotice_;
-    QPointer<QMessageBox> notice_;
+    // Shown where no tray balloon can say it; closed with the delegate.
+    QPointer<QWidget> noticeBox_;
     // Bumped by switchAccount: a card session of the previous account that
     // ends later must not restart the cycle under the login form.
     quint64 cycleGeneration_ = 0;
-    QTimer trayRetry_;
-    int trayAttemptsLeft_ = 12;
     // The label is first read when the menu opens, not at launch: the keyring
     // library then stays unloaded until it is needed.
     bool accountLabelPending_ = false;

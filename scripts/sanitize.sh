@@ -51,7 +51,7 @@ if [ "$what" = all ] || [ "$what" = asan ]; then
   configure "$asan_build" "address,undefined"
   cmake --build "$asan_build" -j "$jobs"
   built=$SECONDS
-  export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$reports/asan"
+  export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:suppressions=$supp/asan.supp:log_path=$reports/asan"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/asan"
   export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
   "$here/scripts/test-env.sh" ctest --test-dir "$asan_build" --output-on-failure -j "$jobs" --timeout 1200 || status=1

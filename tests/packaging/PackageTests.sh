@@ -66,7 +66,7 @@ done
 
 # Package relations.
 depends=$(dpkg-deb -f "$agent_deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libsecret-1-0 libcanberra0; do
+for lib in libqt6widgets6 libqt6network6 libqt6dbus6 libsecret-1-0 libcanberra0; do
   [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$agent_deb" Recommends)
