@@ -176,6 +176,7 @@ void AppDelegate::scheduleNextPopup()
 
 void AppDelegate::popupDue()
 {
+    log(QStringLiteral("Popup due"));
     if (isPaused_)
         return;
     if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
@@ -304,12 +305,25 @@ void AppDelegate::showLogin()
 
 void AppDelegate::showCardNow() { showPopup(); }
 
+bool AppDelegate::raiseIfShown(const char* viewClass)
+{
+    // Opening it again must not replace it (and drop what was typed there).
+    PopupPanel* panel = popupController_ ? popupController_->panel() : nullptr;
+    if (!panel || !panel->isVisible() || !panel->content()->inherits(viewClass))
+        return false;
+    panel->raise();
+    panel->activateWindow();
+    return true;
+}
+
 void AppDelegate::showQuickNote()
 {
     if (!KeychainService::getAccessToken()) {
         showLogin();
         return;
     }
+    if (raiseIfShown("QuickNoteView"))
+        return;
     auto controller = PopupWindowController::create();
     adopt(controller);
     controller->showQuickNote([] {});
@@ -321,6 +335,8 @@ void AppDelegate::showJournalList()
         showLogin();
         return;
     }
+    if (raiseIfShown("JournalListView"))
+        return;
     auto controller = PopupWindowController::create();
     adopt(controller);
     controller->showJournalList([] {});

@@ -72,6 +72,7 @@ private:
     void startPopupTimer(double seconds);
     void cardSessionEnded(quint64 session, quint64 generation);
     void showLogin();
+    bool raiseIfShown(const char* viewClass);
     void adopt(std::shared_ptr<PopupWindowController> controller);
     void showTrayWhenAvailable();
     QAction* actionWithTag(int tag) const;

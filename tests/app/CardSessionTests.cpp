@@ -285,6 +285,8 @@ TEST_F(Session, ATimedPopupWaitsForTheFormTheLearnerIsWorkingIn)
         QTest::keyClicks(field(), QStringLiteral("4 words"));
         untouched.start();
         QPointer<PopupPanel> working = panel();
+        if (QLatin1String(form) == QLatin1String("quick note"))
+            open(); // the menu again brings the same editor forward
         const int popups = lines("showPopup called");
         popupDueNow();
         ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("Popup deferred: the learner is working in the ") + form); }));
