@@ -3,6 +3,8 @@
 #include "api/APIClient.h"
 #include "api/AnswerOutbox.h"
 #include "api/KeychainService.h"
+#include "app/LoginView.h"
+#include "app/PopupPanel.h"
 #include "app/PopupWindowController.h"
 #include "app/RandomSource.h"
 #include "app/TrayIcon.h"
@@ -22,6 +24,9 @@
 
 
 namespace {
+// Seconds a card session may run past its limit before the cycle counts as
+// stopped: what a busy event loop can add to the session's timers.
+constexpr double kLateTimerAllowance = 5;
 constexpr int kPauseTag = 100;
 constexpr int kAccountTag = 200;
 constexpr int kSwitchAccountTag = 201;
@@ -34,6 +39,9 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent), outbox_(new AnswerO
 
 AppDelegate::~AppDelegate()
 {
+    // Released while every member is still there: its panel closing calls back.
+    cancelDeferral();
+    popupController_.reset();
     delete noticeBox_;
     delete statusItem_;
     delete menu_;
@@ -146,30 +154,71 @@ void AppDelegate::updateToolTip(int waitingAnswers)
                                                : QStringLiteral("TavloPopup"));
 }
 
-void AppDelegate::scheduleNextPopup()
+void AppDelegate::stopPopupTimer()
 {
     if (popupTimer_) {
         popupTimer_->stop();
         popupTimer_->deleteLater();
     }
+    popupTimer_ = nullptr;
+}
+
+void AppDelegate::startPopupTimer(double seconds)
+{
+    stopPopupTimer();
+    popupTimer_ = Timing::startOneShot(seconds, this, [this] { popupDue(); });
+}
+
+void AppDelegate::scheduleNextPopup()
+{
+    cancelDeferral();
     lastDelay_ = Random::drawDelay(minInterval_, maxInterval_, Random::source());
-    auto* timer = new QTimer(this);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::CoarseTimer);
-    timer->setInterval(Timing::interval(lastDelay_));
-    QPointer<AppDelegate> weak(this);
-    connect(timer, &QTimer::timeout, this, [weak, timer] {
-        timer->deleteLater();
-        QMetaObject::invokeMethod(
-            qApp,
-            [weak] {
-                if (weak)
-                    weak->showPopup();
-            },
-            Qt::QueuedConnection);
-    });
-    popupTimer_ = timer;
-    timer->start();
+    startPopupTimer(lastDelay_);
+}
+
+void AppDelegate::popupDue()
+{
+    log(QStringLiteral("Popup due"));
+    if (isPaused_)
+        return;
+    if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
+        deferPopup(work->panel, work->secondsLeft);
+        return;
+    }
+    showPopup();
+}
+
+void AppDelegate::deferPopup(const QString& panel, double secondsLeft)
+{
+    if (deferredFor_ != panel)
+        log(QStringLiteral("Popup deferred: the learner is working in the %1").arg(panel));
+    deferredFor_ = panel;
+    if (deferralCheck_)
+        deferralCheck_->deleteLater();
+    deferralCheck_ = Timing::startOneShot(secondsLeft, this, [this] { recheckDeferred(); });
+}
+
+void AppDelegate::recheckDeferred()
+{
+    if (deferredFor_.isEmpty())
+        return;
+    if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
+        deferPopup(work->panel, work->secondsLeft);
+        return;
+    }
+    log(QStringLiteral("The %1 was left; the deferred popup follows in %2 s").arg(deferredFor_).arg(Timing::afterDeferral));
+    cancelDeferral();
+    startPopupTimer(Timing::afterDeferral);
+}
+
+void AppDelegate::cancelDeferral()
+{
+    deferredFor_.clear();
+    if (deferralCheck_) {
+        deferralCheck_->stop();
+        deferralCheck_->deleteLater();
+    }
+    deferralCheck_ = nullptr;
 }
 
 void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
@@ -182,6 +231,7 @@ void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
             weak->readAccountInBackground();
         }
     });
+    connect(controller.get(), &PopupWindowController::panelClosed, this, &AppDelegate::recheckDeferred);
     popupController_ = std::move(controller);
 }
 
@@ -197,12 +247,52 @@ void AppDelegate::showPopup()
         readAccountInBackground();
     auto controller = PopupWindowController::create();
     adopt(controller);
+    // The card takes the place of a pending or deferred popup; its end draws
+    // the next delay.
+    stopPopupTimer();
+    cancelDeferral();
+    const quint64 session = ++lastSession_;
+    sessions_[session].start();
+    log(QStringLiteral("Card session %1 started").arg(session));
     QPointer<AppDelegate> weak(this);
-    const quint64 generation = cycleGeneration_;
-    controller->showCard([weak, generation] {
-        if (weak && !weak->isPaused_ && weak->cycleGeneration_ == generation)
-            weak->scheduleNextPopup();
+    controller->showCard([weak, session, generation = cycleGeneration_] {
+        log(QStringLiteral("Card session %1 ended").arg(session));
+        if (weak)
+            weak->cardSessionEnded(session, generation);
     });
+}
+
+void AppDelegate::cardSessionEnded(quint64 session, quint64 generation)
+{
+    // A session of the previous account must not restart the cycle under the
+    // login form; one replaced by a newer card leaves the next delay to it.
+    if (generation != cycleGeneration_ || !sessions_.erase(session))
+        return;
+    if (!isPaused_ && sessions_.empty())
+        scheduleNextPopup();
+}
+
+QString AppDelegate::cycleProblem() const
+{
+    if (isPaused_ || !KeychainService::getAccessToken())
+        return {};
+    if (popupTimer_ && popupTimer_->isActive())
+        return {};
+    QStringList problems {QStringLiteral("signed in and not paused, but no popup timer, running card session, "
+                                         "deferred popup or login form")};
+    // Timers run late on a loaded machine, never early: allow for that delay.
+    const double limitMs = (Timing::scaled(Timing::cardSessionLimit) + kLateTimerAllowance) * 1000.0;
+    for (const auto& [session, running] : sessions_) {
+        if (double(running.elapsed()) <= limitMs)
+            return {};
+        problems << QStringLiteral("card session %1 has run %2 s").arg(session).arg(double(running.elapsed()) / 1000.0);
+    }
+    if (!deferredFor_.isEmpty() && deferralCheck_ && deferralCheck_->isActive())
+        return {};
+    const PopupPanel* panel = popupController_ ? popupController_->panel() : nullptr;
+    if (panel && panel->isVisible() && qobject_cast<LoginView*>(panel->content()))
+        return {};
+    return problems.join(QStringLiteral("; "));
 }
 
 void AppDelegate::showLogin()
@@ -221,12 +311,25 @@ void AppDelegate::showLogin()
 
 void AppDelegate::showCardNow() { showPopup(); }
 
+bool AppDelegate::raiseIfShown(const char* viewClass)
+{
+    // Opening it again must not replace it (and drop what was typed there).
+    PopupPanel* panel = popupController_ ? popupController_->panel() : nullptr;
+    if (!panel || !panel->isVisible() || !panel->content()->inherits(viewClass))
+        return false;
+    panel->raise();
+    panel->activateWindow();
+    return true;
+}
+
 void AppDelegate::showQuickNote()
 {
     if (!KeychainService::getAccessToken()) {
         showLogin();
         return;
     }
+    if (raiseIfShown("QuickNoteView"))
+        return;
     auto controller = PopupWindowController::create();
     adopt(controller);
     controller->showQuickNote([] {});
@@ -238,6 +341,8 @@ void AppDelegate::showJournalList()
         showLogin();
         return;
     }
+    if (raiseIfShown("JournalListView"))
+        return;
     auto controller = PopupWindowController::create();
     adopt(controller);
     controller->showJournalList([] {});
@@ -256,28 +361,29 @@ void AppDelegate::togglePause()
     isPaused_ = !isPaused_;
     if (QAction* item = actionWithTag(kPauseTag))
         item->setText(isPaused_ ? tr("Resume") : tr("Pause"));
-    if (!isPaused_) {
+    if (isPaused_) {
+        stopPopupTimer();
+        cancelDeferral();
+    } else if (sessions_.empty()) {
+        // Otherwise the running card draws the next delay when it ends.
         scheduleNextPopup();
-    } else if (popupTimer_) {
-        popupTimer_->stop();
-        popupTimer_->deleteLater();
-        popupTimer_ = nullptr;
     }
 }
 
 void AppDelegate::showSettings()
 {
     auto controller = PopupWindowController::create();
+    adopt(controller);
     QPointer<AppDelegate> weak(this);
     controller->showSettings(minInterval_, maxInterval_, [weak](double newMin, double newMax) {
         if (!weak)
             return;
         weak->minInterval_ = newMin;
         weak->maxInterval_ = newMax;
-        if (!weak->isPaused_)
+        // A popup deferred for this form comes once it closes.
+        if (!weak->isPaused_ && weak->deferredFor_.isEmpty())
             weak->scheduleNextPopup();
     });
-    adopt(controller);
 }
 
 void AppDelegate::switchAccount()
@@ -285,14 +391,12 @@ void AppDelegate::switchAccount()
     ++cycleGeneration_;
     // The previous account's waiting answers stay; they go out when it signs in again.
     outbox_->setAccount({});
+    sessions_.clear();
+    cancelDeferral();
     KeychainService::clearAll();
     if (popupController_)
         popupController_->dismissPanel();
-    if (popupTimer_) {
-        popupTimer_->stop();
-        popupTimer_->deleteLater();
-        popupTimer_ = nullptr;
-    }
+    stopPopupTimer();
     updateAccountMenu();
     showLogin();
 }

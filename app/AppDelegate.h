@@ -1,11 +1,13 @@
 #pragma once
 #include "core/Timing.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 
+#include <map>
 #include <memory>
 
 class AnswerOutbox;
@@ -16,7 +18,8 @@ class QWidget;
 class TrayIcon;
 
 // The one long-lived object of the agent: the tray icon and its menu, the
-// popup cycle (one pending random delay at most, pause) and the newest panel.
+// popup cycle (one pending random delay at most, pause; a timed popup held
+// back while the learner works in a form) and the newest panel.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -41,7 +44,15 @@ public:
     void quitApp();
     void updateAccountMenu();
     void scheduleNextPopup();
+    // Shows a card now (the login form without a token); the card's end
+    // draws the next delay.
     void showPopup();
+
+    // Empty while the cycle goes on by itself; otherwise what is wrong. While
+    // signed in and not paused, at least one holds: a popup timer is pending;
+    // a card session runs within Timing::cardSessionLimit; a deferred popup
+    // waits for a named form; a login form is on screen.
+    QString cycleProblem() const;
 
     // For tests and the benchmark: what the cycle and the tray look like now.
     bool isPaused() const { return isPaused_; }
@@ -52,9 +63,19 @@ public:
     double lastDelay() const { return lastDelay_; }
     PopupWindowController* popupController() const { return popupController_.get(); }
     QString startupNotice() const { return startupNotice_; }
+    // The form a due popup waits for; empty when none is deferred.
+    QString deferredFor() const { return deferredFor_; }
 
 private:
+    void popupDue();
+    void deferPopup(const QString& panel, double secondsLeft);
+    void recheckDeferred();
+    void cancelDeferral();
+    void stopPopupTimer();
+    void startPopupTimer(double seconds);
+    void cardSessionEnded(quint64 session, quint64 generation);
     void showLogin();
+    bool raiseIfShown(const char* viewClass);
     void adopt(std::shared_ptr<PopupWindowController> controller);
     QAction* actionWithTag(int tag) const;
     void readAccountInBackground();
@@ -64,6 +85,14 @@ private:
     AnswerOutbox* outbox_ = nullptr;
     std::shared_ptr<PopupWindowController> popupController_;
     QPointer<QTimer> popupTimer_;
+    // A due popup held back for the form named here until the timer says the
+    // form was left alone long enough (or it closes first).
+    QString deferredFor_;
+    QPointer<QTimer> deferralCheck_;
+    // Card sessions of this account whose onDismiss has not run, by number,
+    // with the time each has run.
+    std::map<quint64, QElapsedTimer> sessions_;
+    quint64 lastSession_ = 0;
     bool isPaused_ = false;
     double minInterval_ = Timing::popupInterval;
     double maxInterval_ = Timing::popupInterval;

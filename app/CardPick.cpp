@@ -137,3 +137,11 @@ bool CardSessionState::finish()
     phase_ = Phase::ended;
     return true;
 }
+
+bool CardSessionState::release()
+{
+    if (phase_ == Phase::ended)
+        return false;
+    phase_ = Phase::ended;
+    return true;
+}

@@ -81,6 +81,8 @@ public:
     bool timeOut();
     // answered or loginShown or fetching -> ended
     bool finish();
+    // any phase but ended -> ended: the panel was replaced, nothing more is shown.
+    bool release();
 
 private:
     Phase phase_ = Phase::fetching;

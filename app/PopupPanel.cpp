@@ -1,10 +1,15 @@
 #include "app/PopupPanel.h"
 
+#include "core/Timing.h"
+
+#include <QApplication>
 #include <QEvent>
-#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QStyleHints>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <utility>
 
@@ -24,7 +29,9 @@ PopupPanel::PopupPanel(QWidget* content, QSize size)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_ShowWithoutActivating, false);
-    // No title text: the title bar only carries the close control.
+    // No title text: the title bar only carries the close control. An empty
+    // title would make Qt show the application's name instead.
+    setWindowTitle(QStringLiteral(" "));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
     auto* layout = new QVBoxLayout(this);
@@ -33,6 +40,8 @@ PopupPanel::PopupPanel(QWidget* content, QSize size)
     content_->setParent(this);
     layout->addWidget(content_);
     setFixedSize(size);
+    // Sees what reaches any widget of the panel, shortcuts included.
+    qApp->installEventFilter(this);
 }
 
 QPoint PopupPanel::cornerFor(const QRect& available, QSize frameSize)
@@ -40,21 +49,39 @@ QPoint PopupPanel::cornerFor(const QRect& available, QSize frameSize)
     return {available.left() + 20, available.top() + available.height() - 20 - frameSize.height()};
 }
 
+std::optional<QPoint> PopupPanel::positionFor(std::optional<QRect> available, const QRect& desktop, QSize frameSize)
+{
+    if (available)
+        return cornerFor(*available, frameSize);
+    if (desktop.isEmpty())
+        return std::nullopt;
+    return desktop.topLeft() + QPoint((desktop.width() - frameSize.width()) / 2, (desktop.height() - frameSize.height()) / 2);
+}
+
 void PopupPanel::place()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize frame = frameGeometry().size();
-    if (!screen) {
-        // No screen to anchor to: centre on whatever geometry we can find.
-        move(QPoint(0, 0));
+    if (movedByLearner_)
         return;
-    }
-    const QPoint target = cornerFor(screen->availableGeometry(), frame);
-    if (frameGeometry().topLeft() != target) {
+    QScreen* primary = QGuiApplication::primaryScreen();
+    QRect desktop;
+    for (QScreen* s : QGuiApplication::screens())
+        desktop |= s->geometry();
+    const QSize frame = frameGeometry().size();
+    placedFrame_ = frame;
+    const auto target = positionFor(primary ? std::optional(primary->availableGeometry()) : std::nullopt, desktop, frame);
+    if (target && frameGeometry().topLeft() != *target) {
         placing_ = true;
-        move(target);
+        move(*target);
         placing_ = false;
     }
+}
+
+void PopupPanel::placeIfReframed()
+{
+    // Only a new frame (the window manager's title bar) moves the panel again;
+    // a move of the learner's stays.
+    if (frameGeometry().size() != placedFrame_)
+        place();
 }
 
 void PopupPanel::whenPlaced(std::function<void(QRect)> done)
@@ -74,30 +101,143 @@ void PopupPanel::reportPlaced()
         done(frameGeometry());
 }
 
+void PopupPanel::guardInput(double seconds)
+{
+    guardMs_ = Timing::scaled(seconds) * 1000.0;
+    if (isVisible())
+        guardFrom_.start();
+}
+
+bool PopupPanel::inputGuarded() const
+{
+    return guardMs_ > 0 && (!guardFrom_.isValid() || double(guardFrom_.nsecsElapsed()) / 1e6 < guardMs_);
+}
+
+std::optional<double> PopupPanel::secondsSinceInput() const
+{
+    if (!lastInput_.isValid())
+        return std::nullopt;
+    return Timing::unscaled(double(lastInput_.nsecsElapsed()) / 1e9);
+}
+
+bool PopupPanel::contains(QObject* o) const
+{
+    // A shortcut is no widget; its owner is.
+    while (o && !o->isWidgetType())
+        o = o->parent();
+    return o && static_cast<QWidget*>(o)->window() == this;
+}
+
+bool PopupPanel::eventFilter(QObject* watched, QEvent* e)
+{
+    bool counts = false;
+    switch (e->type()) {
+    case QEvent::KeyPress:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::InputMethod:
+        counts = true;
+        break;
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonRelease:
+        break;
+    default:
+        return false;
+    }
+    if (!contains(watched))
+        return false;
+    if (inputGuarded())
+        return true;
+    if (counts)
+        lastInput_.start();
+    return false;
+}
+
 bool PopupPanel::event(QEvent* e)
 {
     const bool handled = QWidget::event(e);
     switch (e->type()) {
     case QEvent::Show:
         shownAt_.start();
+        if (guardMs_ > 0)
+            guardFrom_.start();
         // The window manager adds its frame after mapping; place again once
         // it has, so the title bar does not push the panel off the bottom.
         for (int ms : {0, 50, 200, 500})
-            QTimer::singleShot(ms, this, [this] { place(); });
+            QTimer::singleShot(ms, this, [this] { placeIfReframed(); });
         break;
     case QEvent::Move:
     case QEvent::Resize:
         if (!placing_ && isVisible() && shownAt_.isValid() && shownAt_.elapsed() < 1000)
             QTimer::singleShot(0, this, [this] {
-                place();
+                placeIfReframed();
                 if (placed_ && frameGeometry() != geometry())
                     reportPlaced();
             });
+        break;
+    case QEvent::ActivationChange:
+        // The window manager may hand over the focus a while after mapping.
+        if (isActiveWindow() && !activatedOnce_) {
+            activatedOnce_ = true;
+            if (guardMs_ > 0)
+                guardFrom_.start();
+        }
+        break;
+    case QEvent::WindowStateChange:
+        // Without a taskbar entry a minimised panel could not be found again.
+        if (windowState() & Qt::WindowMinimized)
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible())
+                    setWindowState(windowState() & ~Qt::WindowMinimized);
+            });
+        break;
+    case QEvent::Hide:
+        // A minimised window hides spontaneously; it is not closed.
+        if (!e->spontaneous())
+            emit closed();
         break;
     default:
         break;
     }
     return handled;
+}
+
+// Presses that no view took (labels, margins, the background) drag the panel.
+void PopupPanel::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(e);
+    pressedAt_ = e->globalPosition().toPoint();
+    grab_ = pressedAt_ - frameGeometry().topLeft();
+    e->accept();
+}
+
+void PopupPanel::mouseMoveEvent(QMouseEvent* e)
+{
+    if (!grab_ || !(e->buttons() & Qt::LeftButton))
+        return QWidget::mouseMoveEvent(e);
+    const QPoint at = e->globalPosition().toPoint();
+    if (!movedByLearner_ && (at - pressedAt_).manhattanLength() < QGuiApplication::styleHints()->startDragDistance())
+        return;
+    if (!movedByLearner_) {
+        movedByLearner_ = true;
+        // Where the window manager moves windows itself (and on Wayland, where
+        // only it can), it takes over the drag.
+        if (windowHandle() && windowHandle()->startSystemMove()) {
+            grab_.reset();
+            return;
+        }
+    }
+    move(at - *grab_);
+}
+
+void PopupPanel::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        grab_.reset();
+    QWidget::mouseReleaseEvent(e);
 }
 
 namespace StickyWindow {

@@ -18,8 +18,9 @@
 #include <QMetaObject>
 
 // One card session: its phase, the caller's onDismiss (called at most once)
-// and the auto-dismiss timer, which outlives a released controller so a
-// session whose controller was replaced still ends and lets the cycle go on.
+// and the auto-dismiss timer. Its work in flight (fetch, review, waits) runs
+// on the application, not on the controller, so a session whose controller
+// was replaced still ends and lets the cycle go on.
 struct CardSession {
     CardSessionState state;
     std::function<void()> onDismiss;
@@ -46,6 +47,20 @@ constexpr QSize kSettingsSize(420, 340);
 constexpr QSize kQuickNoteSize(420, 480);
 constexpr QSize kJournalSize(420, 520);
 
+// Through the event queue: the end may be decided inside the owner's own
+// call that replaces or closes the panel.
+template <class Step>
+void endLater(std::shared_ptr<CardSession> session, Step step)
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [session, step] {
+            if ((session->state.*step)())
+                session->end();
+        },
+        Qt::QueuedConnection);
+}
+
 void postTimeout(std::weak_ptr<PopupWindowController> weak, std::shared_ptr<CardSession> session)
 {
     // Like the timer's own block, the work goes through the event queue once
@@ -68,20 +83,24 @@ std::shared_ptr<PopupWindowController> PopupWindowController::create()
 {
     // deleteLater: the last owner may let go from inside one of our own
     // callbacks or signals.
-    return std::shared_ptr<PopupWindowController>(new PopupWindowController,
-                                                  [](PopupWindowController* p) { p->deleteLater(); });
+    return std::shared_ptr<PopupWindowController>(new PopupWindowController, [](PopupWindowController* p) {
+        p->release();
+        p->deleteLater();
+    });
 }
 
 PopupWindowController::PopupWindowController() = default;
 
 PopupWindowController::~PopupWindowController()
 {
-    // A replaced controller takes its panel with it; a card's auto-dismiss
-    // timer keeps running and still ends that session.
-    if (panel_) {
-        panel_->close();
-        panel_->deleteLater();
-    }
+    closePanel();
+}
+
+void PopupWindowController::release()
+{
+    closePanel();
+    if (auto s = session_.lock())
+        endLater(s, &CardSessionState::release);
 }
 
 void PopupWindowController::showCard(std::function<void()> onDismiss)
@@ -91,12 +110,17 @@ void PopupWindowController::showCard(std::function<void()> onDismiss)
     session->onDismiss = std::move(onDismiss);
     session_ = session;
     shown_.reset();
-    auto self = shared_from_this();
-    CardService::fetchTroubleCards(10, this, [self, session](Result<QList<TroubleCard>> result) {
+    std::weak_ptr<PopupWindowController> weak = weak_from_this();
+    CardService::fetchTroubleCards(10, qApp, [weak, session](Result<QList<TroubleCard>> result) {
+        auto self = weak.lock();
         if (!result.ok()) {
             const Error& error = result.error();
             const APIError* api = asAPIError(error);
-            self->fetchFailed(textForm(error), api && api->isRefusedLogin(), session);
+            log(QStringLiteral("Error fetching cards: ") + textForm(error));
+            if (self && api && api->isRefusedLogin() && session->state.loginShown())
+                self->showLoginFor(session);
+            else if (session->state.finish())
+                session->end();
             return;
         }
         // The service answers again: answers kept while it did not go first.
@@ -104,7 +128,7 @@ void PopupWindowController::showCard(std::function<void()> onDismiss)
             outbox->flush();
         const QList<TroubleCard>& cards = result.value();
         log(QStringLiteral("fetched ") + QString::number(cards.size()) + QStringLiteral(" cards"));
-        const auto plan = CardPick::plan(cards, Random::source());
+        const auto plan = self ? CardPick::plan(cards, Random::source()) : std::nullopt;
         if (!plan) {
             if (session->state.finish())
                 session->end();
@@ -117,19 +141,15 @@ void PopupWindowController::showCard(std::function<void()> onDismiss)
     });
 }
 
-void PopupWindowController::fetchFailed(const QString& text, bool refusedLogin, std::shared_ptr<CardSession> session)
+void PopupWindowController::showLoginFor(std::shared_ptr<CardSession> session)
 {
-    log(QStringLiteral("Error fetching cards: ") + text);
-    if (refusedLogin && session->state.loginShown()) {
-        // After signing in again the cycle waits for its next delay.
-        showLogin([session] {
-            if (session->state.finish())
-                session->end();
-        });
-        return;
-    }
-    if (session->state.finish())
-        session->end();
+    // After signing in again the cycle waits for its next delay; so it does
+    // when the form is closed without a sign-in.
+    showLogin([session] {
+        if (session->state.finish())
+            session->end();
+    });
+    connect(panel_.data(), &PopupPanel::closed, panel_.data(), [session] { endLater(session, &CardSessionState::finish); });
 }
 
 void PopupWindowController::showLogin(std::function<void()> onDismiss)
@@ -176,7 +196,7 @@ void PopupWindowController::showQuizView(const TroubleCard& card, QList<TroubleC
     session->state.questionShown();
     shown_ = ShownQuestion {CardPick::QuestionKind::multipleChoice, card.id, quiz.question, quiz.options,
                             quiz.correctAnswer};
-    presentPanel(view, kCardSize);
+    presentPanel(view, kCardSize, Timing::cardInputGuard);
     startAutoDismissTimer(session);
 }
 
@@ -187,7 +207,7 @@ void PopupWindowController::showTypingView(const TroubleCard& card, std::shared_
     auto* view = new TypingView(typed.prompt, typed.expectedAnswer, onAnswer);
     session->state.questionShown();
     shown_ = ShownQuestion {CardPick::QuestionKind::typedAnswer, card.id, typed.prompt, {}, typed.expectedAnswer};
-    presentPanel(view, kCardSize);
+    presentPanel(view, kCardSize, Timing::cardInputGuard);
     startAutoDismissTimer(session);
 }
 
@@ -206,8 +226,8 @@ std::function<void(int)> PopupWindowController::answerCallback(const TroubleCard
             return;
         if (!s->state.answer())
             return;
-        if (c->dismissTimer_)
-            c->dismissTimer_->stop();
+        if (s->timer)
+            s->timer->stop();
         c->handleAnswer(cardId, quality, s);
     };
     session->answer = cb;
@@ -216,35 +236,34 @@ std::function<void(int)> PopupWindowController::answerCallback(const TroubleCard
 
 void PopupWindowController::handleAnswer(std::int64_t cardId, int quality, std::shared_ptr<CardSession> session)
 {
-    auto self = shared_from_this();
-    auto afterSend = [self, session](Result<void> result) {
+    std::weak_ptr<PopupWindowController> weak = weak_from_this();
+    auto afterSend = [weak, session](Result<void> result) {
         if (!result.ok())
             log(QStringLiteral("Error submitting review: ") + textForm(result.error()));
-        QTimer::singleShot(Timing::interval(Timing::afterAnswer), self.get(), [self, session] {
+        Timing::startOneShot(Timing::afterAnswer, qApp, [weak, session] {
             if (!session->state.finish())
                 return;
-            self->dismissPanel();
+            if (auto c = weak.lock())
+                c->dismissPanel();
             session->end();
         });
     };
+    // The application as context: the session ends even when this
+    // controller was replaced while the answer was out.
     if (AnswerOutbox* outbox = AnswerOutbox::current())
-        outbox->submit(cardId, quality, this, std::move(afterSend));
+        outbox->submit(cardId, quality, qApp, std::move(afterSend));
     else
-        CardService::submitReview(cardId, quality, this, std::move(afterSend));
+        CardService::submitReview(cardId, quality, qApp, std::move(afterSend));
 }
 
 void PopupWindowController::startAutoDismissTimer(std::shared_ptr<CardSession> session)
 {
     // Owned by the session, not by this controller; the application is its
     // parent only so that a card still pending at quit is freed with it.
-    auto* timer = new QTimer(qApp);
-    timer->setSingleShot(true);
-    timer->setInterval(Timing::interval(Timing::autoDismiss));
     std::weak_ptr<PopupWindowController> weak = weak_from_this();
-    QObject::connect(timer, &QTimer::timeout, timer, [weak, session] { postTimeout(weak, session); });
+    QTimer* timer = Timing::startOneShot(Timing::autoDismiss, qApp, [weak, session] { postTimeout(weak, session); });
     session->timer = timer;
     dismissTimer_ = timer;
-    timer->start();
 }
 
 void PopupWindowController::fireAutoDismissNow()
@@ -283,11 +302,14 @@ void PopupWindowController::showJournalList(std::function<void()> onDismiss)
     presentPanel(new JournalListView(closePanelThen(std::move(onDismiss))), kJournalSize);
 }
 
-void PopupWindowController::presentPanel(QWidget* content, QSize size)
+void PopupWindowController::presentPanel(QWidget* content, QSize size, double inputGuard)
 {
-    dismissPanel();
+    closePanel();
     log(QStringLiteral("presentPanel called"));
     auto* p = new PopupPanel(content, size);
+    if (inputGuard > 0)
+        p->guardInput(inputGuard);
+    connect(p, &PopupPanel::closed, this, &PopupWindowController::panelClosed);
     StickyWindow::prepare(p);
     p->place();
     p->show();
@@ -303,16 +325,38 @@ void PopupWindowController::presentPanel(QWidget* content, QSize size)
     });
 }
 
+void PopupWindowController::closePanel()
+{
+    if (QPointer<PopupPanel> p = std::exchange(panel_, nullptr)) {
+        p->close();
+        if (p)
+            p->deleteLater();
+    }
+}
+
 void PopupWindowController::dismissPanel()
 {
-    if (dismissTimer_) {
-        dismissTimer_->stop();
-        dismissTimer_->deleteLater();
-    }
-    dismissTimer_ = nullptr;
-    if (panel_) {
-        panel_->close();
-        panel_->deleteLater();
-    }
-    panel_ = nullptr;
+    closePanel();
+    if (auto s = session_.lock(); s && s->state.phase() == CardSessionState::Phase::asking)
+        endLater(s, &CardSessionState::timeOut);
+}
+
+std::optional<PopupWindowController::Work> PopupWindowController::workInProgress() const
+{
+    if (!panel_ || !panel_->isVisible())
+        return std::nullopt;
+    const std::optional<double> since = panel_->secondsSinceInput();
+    const double left = since ? Timing::formLeftAlone - *since : 0;
+    if (left <= 0)
+        return std::nullopt;
+    QWidget* view = panel_->content();
+    if (qobject_cast<QuickNoteView*>(view))
+        return Work {QStringLiteral("quick note"), left};
+    if (auto* journal = qobject_cast<JournalListView*>(view); journal && journal->mode().editing)
+        return Work {QStringLiteral("journal entry being edited"), left};
+    if (qobject_cast<LoginView*>(view))
+        return Work {QStringLiteral("login form"), left};
+    if (qobject_cast<SettingsView*>(view))
+        return Work {QStringLiteral("settings form"), left};
+    return std::nullopt;
 }

@@ -17,8 +17,9 @@ struct CardSession;
 
 // The controller of one floating panel: a card session, the login form, the
 // settings form, the quick note editor or the journal browser. Made through
-// create(): callbacks hold it weakly (a released controller turns them into
-// no-ops) and work in flight holds it strongly until it is done.
+// create(), and only its owner holds it: everything in flight holds it weakly.
+// Once released it closes its panel and never shows another; its card
+// session ends there (once), and an answer already given still goes out.
 class PopupWindowController : public QObject, public std::enable_shared_from_this<PopupWindowController> {
     Q_OBJECT
 public:
@@ -30,9 +31,20 @@ public:
     void showSettings(double minInterval, double maxInterval, std::function<void(double, double)> onSave);
     void showQuickNote(std::function<void()> onDismiss);
     void showJournalList(std::function<void()> onDismiss);
-    // Takes ownership of content.
-    void presentPanel(QWidget* content, QSize size);
+    // Takes ownership of content. A positive `inputGuard` (seconds) makes the
+    // panel ignore the learner's keys and clicks that long after it appears.
+    void presentPanel(QWidget* content, QSize size, double inputGuard = 0);
+    // Closes the panel; a question still being asked ends unanswered.
     void dismissPanel();
+
+    // The form the learner is working in, which a timed popup must not
+    // replace: one changed within Timing::formLeftAlone (the quick note, a
+    // journal entry being edited, the login or settings form).
+    struct Work {
+        QString panel;       // its name, for the log
+        double secondsLeft;  // until it counts as left alone (unscaled, as in core/Timing.h)
+    };
+    std::optional<Work> workInProgress() const;
 
     PopupPanel* panel() const { return panel_; }
     QTimer* dismissTimer() const { return dismissTimer_; }
@@ -55,16 +67,20 @@ public:
 signals:
     // Any successful sign-in through a panel of this controller.
     void loginSucceeded();
+    // Its panel was closed or hidden.
+    void panelClosed();
 
 private:
     PopupWindowController();
+    void release();
+    void closePanel();
     std::function<void()> closePanelThen(std::function<void()> onDismiss);
     void showQuizView(const TroubleCard& card, QList<TroubleCard> otherCards, std::shared_ptr<CardSession> session);
     void showTypingView(const TroubleCard& card, std::shared_ptr<CardSession> session);
     std::function<void(int)> answerCallback(const TroubleCard& card, std::shared_ptr<CardSession> session);
     void handleAnswer(std::int64_t cardId, int quality, std::shared_ptr<CardSession> session);
     void startAutoDismissTimer(std::shared_ptr<CardSession> session);
-    void fetchFailed(const QString& text, bool refusedLogin, std::shared_ptr<CardSession> session);
+    void showLoginFor(std::shared_ptr<CardSession> session);
 
     QPointer<PopupPanel> panel_;
     QPointer<QTimer> dismissTimer_;

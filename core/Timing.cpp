@@ -1,5 +1,7 @@
 #include "core/Timing.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -17,11 +19,32 @@ double scaled(double seconds)
     return seconds * factor.load();
 }
 
+double unscaled(double seconds)
+{
+    return seconds / factor.load();
+}
+
 std::chrono::milliseconds interval(double seconds)
 {
     const double ms = std::ceil(scaled(seconds) * 1000.0);
     return std::chrono::milliseconds(
         static_cast<long long>(std::clamp(ms, 1.0, double(std::numeric_limits<int>::max()))));
+}
+
+QTimer* startOneShot(double seconds, QObject* parent, std::function<void()> then)
+{
+    auto* timer = new QTimer(parent);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(interval(seconds));
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, then = std::move(then)]() mutable {
+        timer->deleteLater();
+        // Moved out first: `then` may delete the parent and with it this lambda.
+        auto run = std::move(then);
+        run();
+    });
+    timer->start();
+    return timer;
 }
 
 ScopedScale::ScopedScale(double f) : previous_(factor.load())

@@ -5,6 +5,10 @@
 // themselves are ordinary QTimers, so a shortened wait still runs through the
 // event loop like the real one.
 #include <chrono>
+#include <functional>
+
+class QObject;
+class QTimer;
 
 namespace Timing {
 
@@ -22,11 +26,27 @@ inline constexpr double draftSaveDelay = 0.5;     // typing pause before a draft
 inline constexpr double noteSavedClose = 2;       // "Saved to Journal" stays up
 inline constexpr double outboxRetryFirst = 30;    // first wait before waiting answers are sent again
 inline constexpr double outboxRetryLongest = 900; // the wait doubles up to this
+inline constexpr double formLeftAlone = 180;      // a form untouched this long no longer holds back a timed popup
+inline constexpr double afterDeferral = 30;       // a held-back popup comes this long after its form was left
+inline constexpr double cardInputGuard = 0.5;     // keys and clicks a card ignores right after it appears
+
+// The longest a card session runs by itself: the fetch and the review, each
+// with the token read, one refused request, the re-login (credentials read,
+// request, token stored) and the repeat; the unanswered card; the result.
+inline constexpr double cardSessionLimit =
+    2 * (3 * requestTimeout + 4 * keyringCall) + autoDismiss + afterAnswer;
 
 // What a wait of `seconds` lasts in this process.
 double scaled(double seconds);
+// What a measured wait of `seconds` in this process counts as when shipped.
+double unscaled(double seconds);
 // The same as a timer interval: rounded up, at least one millisecond.
 std::chrono::milliseconds interval(double seconds);
+
+// Starts a single-shot timer, a child of `parent`, that runs `then` once no
+// earlier than `seconds` (scaled) from now and then deletes itself. Qt's
+// default coarse timers fire up to 5 % early, and long ones on a whole second.
+QTimer* startOneShot(double seconds, QObject* parent, std::function<void()> then);
 
 // Multiplies every wait by `factor` (> 0) for its lifetime; nests.
 class ScopedScale {

@@ -54,7 +54,9 @@ if [ "$what" = all ] || [ "$what" = asan ]; then
   export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:suppressions=$supp/asan.supp:log_path=$reports/asan"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/asan"
   export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
-  "$here/scripts/test-env.sh" ctest --test-dir "$asan_build" --output-on-failure -j "$jobs" --timeout 1200 || status=1
+  # The plain suite plays the whole simulated day; here a shorter one keeps
+  # the stage within CI's time while every path still runs instrumented.
+  TAVLO_SOAK_POPUPS=150 "$here/scripts/test-env.sh" ctest --test-dir "$asan_build" --output-on-failure -j "$jobs" --timeout 1200 || status=1
   unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
   check_reports asan || status=1
   echo "== asan+ubsan: build $((built - start)) s, tests $((SECONDS - built)) s"

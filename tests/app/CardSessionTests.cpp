@@ -6,17 +6,24 @@
 // the time-out, a released controller, a switch of account.
 #include "app/AppDelegate.h"
 #include "app/PopupWindowController.h"
+#include "PanelSupport.h"
 #include "ServiceSupport.h"
 #include "TestRandom.h"
 
 #include "app/LoginView.h"
+#include "app/SettingsView.h"
 #include "core/Timing.h"
+#include "journal/JournalListView.h"
 #include "review/QuizView.h"
 #include "review/TypingView.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
 
 namespace {
 
@@ -62,6 +69,16 @@ protected:
             return v[QStringLiteral("method")] == QLatin1String(method) && v[QStringLiteral("path")].toString().startsWith(QLatin1String(pathPrefix));
         }));
     }
+    // The popup timer fires at once; the delay after it is long again.
+    void popupDueNow()
+    {
+        d.setMinInterval(0);
+        d.setMaxInterval(0);
+        d.scheduleNextPopup();
+        d.setMinInterval(300);
+        d.setMaxInterval(300);
+    }
+    int lines(const char* prefix) { return int(logs.startingWith(QString::fromLatin1(prefix)).size()); }
     // A controller whose onDismiss calls we count.
     std::shared_ptr<PopupWindowController> startCard()
     {
@@ -82,6 +99,7 @@ TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
     // The top bit set in every draw: the coin says multiple choice whatever
     // else is drawn before it.
     ScopedRandom quizOnly(std::make_shared<ScriptedSource>(std::initializer_list<std::uint64_t> {std::uint64_t(1) << 63}));
+    const Timing::ScopedScale slower(0.4); // the card ignores input for 200 ms, its result stays 0.8 s
     d.applicationDidFinishLaunching();
     d.setMinInterval(0);
     d.setMaxInterval(0);
@@ -102,6 +120,11 @@ TEST_F(Session, ATimedPopupAsksPostsOneReviewClosesAndDrawsTheNextDelay)
     EXPECT_EQ(q.options.size(), 4);
     const auto at = q.options.indexOf(q.correctAnswer);
     ASSERT_GE(at, 0);
+    // Keys and clicks that land as the card appears were meant for another program.
+    QTest::keyClick(quiz, Qt::Key(Qt::Key_1 + at));
+    QTest::mouseClick(quiz->findChildren<QAbstractButton*>().value(at), Qt::LeftButton);
+    EXPECT_FALSE(quiz->submitted()) << "a stray key or click answered the card";
+    ASSERT_TRUE(waitUntil([&] { return !c.panel()->inputGuarded(); }));
     QTest::keyClick(quiz, Qt::Key(Qt::Key_1 + at)); // the number keys pick an option, the way the learner does
     c.answerShownCard(1); // a second report of the same question is ignored
     ASSERT_TRUE(waitUntil([&] { return c.panel() == nullptr; })) << "closes after the wait";
@@ -227,4 +250,148 @@ TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
     ASSERT_TRUE(waitUntil([&] { return asking(d.popupController()); })) << "a card at once";
     EXPECT_EQ(menuText(d, 200), StudyService::secondEmail());
     EXPECT_EQ(logs.count(QStringLiteral("showCard called")), cardsShown + 1);
+}
+
+// A timed popup never replaces a form the learner is working in: it waits
+// until the form is closed or left alone, then comes after a pause.
+TEST_F(Session, ATimedPopupWaitsForTheFormTheLearnerIsWorkingIn)
+{
+    const Timing::ScopedScale faster(0.01); // a form counts as left after 1.8 s, the popup follows 0.3 s later
+    d.applicationDidFinishLaunching();
+    auto panel = [&] { return d.popupController()->panel(); };
+    auto view = [&] { return panel()->content(); };
+    // {the form, how it is opened, where the learner types, how it is left (nothing: left alone)}
+    using Step = std::function<void()>;
+    const std::tuple<const char*, Step, std::function<QWidget*()>, Step> rows[] = {
+        {"quick note", [&] { d.showQuickNote(); }, [&] { return view()->findChild<QPlainTextEdit*>(); }, nullptr},
+        {"journal entry being edited", [&] {
+             d.showJournalList();
+             auto* journal = qobject_cast<JournalListView*>(view());
+             ASSERT_TRUE(waitUntil([&] { return !journal->entries().isEmpty(); }));
+             journal->startEditing(journal->entries().first());
+         }, [&] { return view()->findChild<QPlainTextEdit*>(QStringLiteral("contentEditor")); }, [&] { panel()->close(); }},
+        {"settings form", [&] { d.showSettings(); }, [&] { return qobject_cast<SettingsView*>(view())->minSlider(); },
+         [&] { qobject_cast<SettingsView*>(view())->cancelButton()->click(); }},
+        // Signed out, the popup is the login form itself.
+        {"login form", [&] { KeychainService::clearAll(); d.showJournalList(); }, [&] { return view()->findChild<QLineEdit*>(QStringLiteral("email")); },
+         [&] { panel()->close(); }},
+    };
+    for (const auto& [form, open, field, leave] : rows) {
+        SCOPED_TRACE(form);
+        open();
+        drainEvents(); // the card it replaced ends
+        ASSERT_TRUE(field());
+        QElapsedTimer untouched;
+        QTest::keyClicks(field(), QStringLiteral("4 words"));
+        untouched.start();
+        QPointer<PopupPanel> working = panel();
+        if (QLatin1String(form) == QLatin1String("quick note"))
+            open(); // the menu again brings the same editor forward
+        const int popups = lines("showPopup called");
+        popupDueNow();
+        ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("Popup deferred: the learner is working in the ") + form); }));
+        EXPECT_TRUE(working && working->isVisible() && lines("showPopup called") == popups) << "the form was replaced";
+        EXPECT_EQ(std::make_pair(d.deferredFor(), d.cycleProblem()), std::make_pair(QString::fromLatin1(form), QString()));
+        QElapsedTimer left;
+        if (leave)
+            leave();
+        left.start();
+        ASSERT_TRUE(waitUntil([&] { return lines("showPopup called") > popups; }));
+        EXPECT_GE(left.elapsed(), Timing::scaled(Timing::afterDeferral) * 1000);
+        EXPECT_TRUE(leave || untouched.elapsed() >= Timing::scaled(Timing::formLeftAlone + Timing::afterDeferral) * 1000);
+    }
+}
+
+// A controller replaced while its card is fetched shows nothing more, takes
+// no focus, builds no login form, and its session still ends so the cycle goes on.
+TEST_F(Session, AReplacedCardShowsNothingAndTheCycleGoesOn)
+{
+    d.applicationDidFinishLaunching();
+    using Step = std::function<void()>;
+    // {what the learner does while the fetch is slow, the fetch refused (also after signing in again), what is on screen then}
+    const std::tuple<const char*, Step, bool, const char*> rows[] = {
+        {"Quick Note, the fetch refused", [&] { d.showQuickNote(); }, true, "QuickNoteView"},
+        {"Quick Note, cards fetched", [&] { d.showQuickNote(); }, false, "QuickNoteView"},
+        {"Show Card Now, both fetches refused", [&] { d.showCardNow(); }, true, "LoginView"},
+        {"Switch Account..., cards fetched", [&] { d.switchAccount(); }, false, "LoginView"},
+    };
+    for (const auto& [what, act, refused, left] : rows) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(signInThroughClient());
+        if (refused) {
+            KeychainService::saveCredentials(StudyService::demoEmail(), QStringLiteral("wrong password"));
+            service->expireTokens();
+        }
+        service->fault({{"mode", "delay"}, {"delayMs", 300}, {"path", "/api/trouble-cards"}});
+        const int cards = lines("showCard called"), fetches = lines("fetched ") + lines("Error fetching cards: ");
+        popupDueNow();
+        ASSERT_TRUE(waitUntil([&] { return lines("showCard called") > cards; }));
+        const int presented = logs.count(QStringLiteral("presentPanel called"));
+        act();
+        const int more = lines("showCard called") - cards; // Show Card Now fetches again
+        ASSERT_TRUE(waitUntil([&] { return lines("fetched ") + lines("Error fetching cards: ") == fetches + more; }));
+        drainEvents();
+        EXPECT_EQ(shownPanels(), QStringList {QString::fromLatin1(left)});
+        EXPECT_EQ(logs.count(QStringLiteral("presentPanel called")), presented + 1) << "the replaced controller showed a panel";
+        EXPECT_EQ(d.cycleProblem(), QString());
+    }
+}
+
+// No wait of the cycle ends early, and each keeps its real-valued length:
+// the popup delay, the unanswered card, the result after an answer.
+TEST_F(Session, PopupDelayTimeOutAndResultNeverEndEarly)
+{
+    d.applicationDidFinishLaunching();
+    // When panels appear and go, on one clock.
+    struct Watch : QObject {
+        QElapsedTimer clock;
+        qint64 shown = -1, hidden = -1;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (qobject_cast<PopupPanel*>(o) && (e->type() == QEvent::Show || e->type() == QEvent::Hide))
+                (e->type() == QEvent::Show ? shown : hidden) = clock.nsecsElapsed();
+            return false;
+        }
+    } watch;
+    watch.clock.start();
+    qApp->installEventFilter(&watch);
+    // {what, scale, how it starts and is marked, the wait it must last (agent seconds), when it ended}
+    using Start = std::function<qint64()>;
+    const std::tuple<const char*, double, Start, std::function<double()>, std::function<qint64()>> rows[] = {
+        {"popup delay", 1.0, [&] {
+             const qint64 at = watch.clock.nsecsElapsed();
+             d.setMinInterval(0.1);
+             d.setMaxInterval(0.3);
+             d.scheduleNextPopup();
+             d.setMinInterval(300);
+             d.setMaxInterval(300);
+             return at;
+         }, [&] { return d.lastDelay(); }, [&] { return watch.shown; }},
+        {"unanswered card", 0.007, [&] {
+             popupDueNow();
+             EXPECT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+             return watch.shown;
+         }, [] { return Timing::autoDismiss; }, [&] { return watch.hidden; }},
+        {"result after an answer", 0.05, [&] {
+             popupDueNow();
+             EXPECT_TRUE(waitUntil([&] { return asking(d.popupController()); }));
+             const qint64 at = watch.clock.nsecsElapsed();
+             d.popupController()->answerShownCard(4);
+             return at;
+         }, [] { return Timing::afterAnswer; }, [&] { return watch.hidden; }},
+    };
+    for (const auto& [what, scale, start, wait, ended] : rows) {
+        const Timing::ScopedScale scaled(scale);
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(what);
+            watch.shown = watch.hidden = -1;
+            const qint64 from = start();
+            const qint64 last = ended();
+            ASSERT_TRUE(waitUntil([&] { return ended() != last && ended() > from; }));
+            EXPECT_GE(double(ended() - from) / 1e9, Timing::scaled(wait())) << "ended early";
+            d.popupController()->dismissPanel();
+            drainEvents(); // its session ends
+        }
+    }
+    qApp->removeEventFilter(&watch);
 }

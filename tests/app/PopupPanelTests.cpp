@@ -20,16 +20,37 @@ SettingsView* settingsOf(PopupWindowController& c) { return qobject_cast<Setting
 
 } // namespace
 
-TEST(PanelPlacement, CornerIsTwentyInAndTwentyUpFromTheUsableArea)
+TEST(PanelPlacement, CornerIsTwentyInAndTwentyUpFromTheUsableAreaOrCentredWithoutAPrimaryScreen)
 {
-    // {usable area, frame size, top-left corner}
-    const std::tuple<QRect, QSize, QPoint> rows[] = {
-        {{0, 0, 1280, 800}, {420, 340}, {20, 440}},
-        {{0, 0, 1280, 768}, {420, 372}, {20, 376}},   // a 32 px title bar lifts the whole frame
-        {{64, 24, 1216, 744}, {420, 520}, {84, 228}}, // a panel on the left and a bar at the top
+    // {primary screen's usable area, the desktop, frame size, top-left corner (none: where the window manager puts it)}
+    const std::tuple<std::optional<QRect>, QRect, QSize, std::optional<QPoint>> rows[] = {
+        {QRect(0, 0, 1280, 800), {}, {420, 340}, QPoint(20, 440)},
+        {QRect(0, 0, 1280, 768), {}, {420, 372}, QPoint(20, 376)},   // a 32 px title bar lifts the whole frame
+        {QRect(64, 24, 1216, 744), {}, {420, 520}, QPoint(84, 228)}, // a panel on the left and a bar at the top
+        {std::nullopt, {0, 0, 2560, 1440}, {420, 340}, QPoint(1070, 550)},
+        {std::nullopt, {-1280, 0, 2560, 800}, {420, 372}, QPoint(-210, 214)},
+        {std::nullopt, {}, {420, 340}, std::nullopt},
     };
-    for (const auto& [available, frame, corner] : rows)
-        EXPECT_EQ(PopupPanel::cornerFor(available, frame), corner);
+    for (const auto& [available, desktop, frame, corner] : rows)
+        EXPECT_EQ(PopupPanel::positionFor(available, desktop, frame), corner);
+}
+
+// No way to lose it: a minimised panel comes back, and a drag on its
+// background moves it for good, also right after it appeared.
+TEST(Panel, AMinimisedPanelComesBackAndADragOnTheBackgroundMovesIt)
+{
+    auto controller = PopupWindowController::create();
+    controller->showSettings(300, 300, nullptr);
+    PopupPanel* panel = controller->panel();
+    panel->setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(waitUntil([&] { return !panel->isMinimized(); }));
+    EXPECT_TRUE(panel->isVisible());
+    const QPoint from = panel->frameGeometry().topLeft();
+    QTest::mousePress(panel->content(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(panel->content(), QPoint(110, 60));
+    QTest::mouseRelease(panel->content(), Qt::LeftButton, {}, QPoint(110, 60));
+    drainEvents();
+    EXPECT_EQ(panel->frameGeometry().topLeft(), from + QPoint(100, 50));
 }
 
 TEST(Panel, EveryContentKindAtItsFixedSizeInTheCornerAsAToolWindowOnTop)
@@ -52,8 +73,8 @@ TEST(Panel, EveryContentKindAtItsFixedSizeInTheCornerAsAToolWindowOnTop)
         EXPECT_STREQ(panel->content()->metaObject()->className(), viewClass);
         EXPECT_EQ(std::make_tuple(panel->size(), panel->minimumSize(), panel->maximumSize()), std::make_tuple(size, size, size))
             << "must not be resizable";
-        // A tool window (no taskbar entry) on top with a close control and no maximize one.
-        const auto flags = Qt::WindowType_Mask | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint;
+        // A tool window (no taskbar entry) on top with a close control and no minimize or maximize one.
+        const auto flags = Qt::WindowType_Mask | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint;
         EXPECT_EQ(panel->windowFlags() & flags, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint);
         const QRect frame = panel->frameGeometry();
         EXPECT_EQ(std::make_tuple(frame.left(), frame.bottom(), available.contains(frame)),

@@ -74,8 +74,26 @@ public:
     {
         return messages().filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(prefix)));
     }
+    // The messages written since the last call: a long run reads each line once.
+    QStringList newMessages()
+    {
+        QFile f(path_);
+        if (!f.open(QIODevice::ReadOnly) || !f.seek(read_))
+            return {};
+        const QByteArray tail = f.readAll();
+        const qsizetype end = tail.lastIndexOf('\n') + 1; // a line still being written waits
+        read_ += end;
+        QStringList out;
+        for (const QByteArray& line : tail.left(end).split('\n')) {
+            const qsizetype at = line.indexOf(" +0000: ");
+            if (at >= 0)
+                out.append(QString::fromUtf8(line.mid(at + 8)));
+        }
+        return out;
+    }
 
 private:
     QTemporaryDir dir_;
     QString path_;
+    qint64 read_ = 0;
 };
