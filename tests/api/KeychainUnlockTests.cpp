@@ -68,7 +68,13 @@ public:
         process_.waitForFinished();
     }
     bool ready() const { return ready_; }
-    void call(const char* method, GVariant* args = nullptr) { g_variant_unref(control(method, args)); }
+    bool call(const char* method, GVariant* args = nullptr)
+    {
+        GVariant* reply = control(method, args);
+        if (reply)
+            g_variant_unref(reply);
+        return reply != nullptr;
+    }
     // Prompts shown, and how many of them the agent dismissed itself.
     std::pair<int, int> prompts()
     {
@@ -129,7 +135,7 @@ std::optional<QString> runAndAnswer(const Case& c, FakeSecretService* fake)
         shown.start();
         const qint64 later = 1000 * 2 * Timing::scaled(Timing::keyringCall);
         waitUntil([&] { return shown.elapsed() > later; }, int(later) + 1000);
-        fake->call("Answer", g_variant_new("(b)", gboolean(*c.accept)));
+        EXPECT_TRUE(fake->call("Answer", g_variant_new("(b)", gboolean(*c.accept)))) << c.name << ": no prompt on screen";
     }
     const std::optional<QString> read = done.get();
     return c.op == Op::read ? read : fake->stored("access_token");
@@ -169,7 +175,7 @@ TEST(KeychainUnlock, LockedCollectionIsUnlockedOffTheGuiThreadOnly)
         if (!c.service) {
             EXPECT_LT(clock.elapsed(), 2000 * Timing::scaled(Timing::keyringCall)) << c.name;
         }
-        EXPECT_EQ(logs.startingWith("Keyring").size(), c.logLines) << c.name << logs.messages().join('\n').toStdString();
+        EXPECT_EQ(logs.startingWith("Keyring").size(), c.logLines) << c.name << ": " << logs.messages().join('\n').toStdString();
         if (!fake)
             continue;
         EXPECT_EQ(fake->prompts(), std::pair(c.accept ? 1 : 0, 0)) << c.name;

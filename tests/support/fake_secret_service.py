@@ -66,9 +66,9 @@ class Item(Props):
 
 
 class Prompt(dbus.service.Object):
-    def __init__(self, fake, path, on_accept):
+    def __init__(self, fake, path, on_accept, refused):
         super().__init__(fake.bus, path)
-        self.fake, self.on_accept = fake, on_accept
+        self.fake, self.on_accept, self.refused = fake, on_accept, refused
 
     @dbus.service.method(PROMPT, in_signature="s")
     def Prompt(self, window_id):
@@ -82,7 +82,7 @@ class Prompt(dbus.service.Object):
 
     def finish(self, accepted):
         self.fake.pending = None
-        result = self.on_accept() if accepted else dbus.String("", variant_level=1)
+        result = self.on_accept() if accepted else self.refused
         self.Completed(not accepted, result)
         self.remove_from_connection()
         self.fake.prompts.discard(self)
@@ -124,8 +124,10 @@ class Fake(Props):
         self.items.append(item)
         return item
 
-    def prompt(self, on_accept):
-        prompt = Prompt(self, self.next_path("prompt"), on_accept)
+    # `refused` is the result a dismissal reports: libsecret wants the type
+    # an acceptance would have.
+    def prompt(self, on_accept, refused):
+        prompt = Prompt(self, self.next_path("prompt"), on_accept, refused)
         self.prompts.add(prompt)
         return dbus.ObjectPath(prompt.__dbus_object_path__)
 
@@ -157,7 +159,7 @@ class Fake(Props):
         def accepted():
             self.unlock()
             return dbus.Array(objects, "o", variant_level=1)
-        return dbus.Array([], "o"), self.prompt(accepted)
+        return dbus.Array([], "o"), self.prompt(accepted, dbus.Array([], "o", variant_level=1))
 
     @dbus.service.method(SERVICE, in_signature="s", out_signature="o")
     def ReadAlias(self, name):
@@ -186,7 +188,7 @@ class Collection(Props):
         def accepted():
             self.fake.unlock()
             return dbus.ObjectPath(self.fake.add(attributes, secret[2], secret[3], replace).path, variant_level=1)
-        return dbus.ObjectPath("/"), self.fake.prompt(accepted)
+        return dbus.ObjectPath("/"), self.fake.prompt(accepted, dbus.ObjectPath("/", variant_level=1))
 
 
 class Control(dbus.service.Object):
