@@ -69,6 +69,7 @@ struct SecretApi {
     decltype(&g_variant_new) variantNew;
     decltype(&g_variant_get) variantGet;
     decltype(&g_variant_unref) variantUnref;
+    decltype(&g_variant_is_of_type) variantIsOfType;
     decltype(&g_main_context_new) contextNew;
     decltype(&g_main_context_push_thread_default) contextPush;
     decltype(&g_main_context_pop_thread_default) contextPop;
@@ -107,6 +108,7 @@ const SecretApi* secretApi()
             .resolve("g_variant_new", a.variantNew)
             .resolve("g_variant_get", a.variantGet)
             .resolve("g_variant_unref", a.variantUnref)
+            .resolve("g_variant_is_of_type", a.variantIsOfType)
             .resolve("g_main_context_new", a.contextNew)
             .resolve("g_main_context_push_thread_default", a.contextPush)
             .resolve("g_main_context_pop_thread_default", a.contextPop)
@@ -239,6 +241,12 @@ std::atomic<std::int64_t> readPromptPausedUntil{0}; // steady-clock nanoseconds
 // already on screen instead of raising another.
 std::mutex unlockMutex;
 
+// GLib's G_VARIANT_TYPE, without the check that would link GLib at start.
+const GVariantType* variantType(const char* typeString)
+{
+    return reinterpret_cast<const GVariantType*>(typeString);
+}
+
 bool onGuiThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -266,15 +274,17 @@ public:
 
     GDBusConnection* connection() const { return connection_; }
 
-    // The reply, or nullptr on any failure. `args` is consumed.
-    GVariant* call(const char* path, const char* interface, const char* method, GVariant* args) const
+    // The reply of type `replyType`, or nullptr on any failure (a reply of
+    // another type included). `args` is consumed.
+    GVariant* call(const char* path, const char* interface, const char* method, GVariant* args,
+                   const char* replyType = "()") const
     {
         if (!usableApi())
             return nullptr; // an earlier call of this unlock timed out
         BoundedCall bounded(api_);
         GError* error = nullptr;
-        GVariant* reply = api_.call(connection_, kSecretsName, path, interface, method, args, nullptr,
-                                    G_DBUS_CALL_FLAGS_NONE, -1, bounded.cancellable(), &error);
+        GVariant* reply = api_.call(connection_, kSecretsName, path, interface, method, args,
+                                    variantType(replyType), G_DBUS_CALL_FLAGS_NONE, -1, bounded.cancellable(), &error);
         bounded.clear(error);
         return reply;
     }
@@ -304,6 +314,8 @@ PromptAnswer runPrompt(const SecretApi& api, const SecretsBus& bus, const char* 
         bus.connection(), nullptr, kPromptInterface, "Completed", prompt, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* args, gpointer data) {
             auto* s = static_cast<State*>(data);
+            if (!s->api->variantIsOfType(args, variantType("(bv)")))
+                return; // not the signal the interface defines: keep waiting
             GVariant* result = nullptr;
             gboolean dismissed = FALSE;
             s->api->variantGet(args, "(bv)", &dismissed, &result);
@@ -361,7 +373,7 @@ bool unlockedFor(Need need)
     if (!bus.connection())
         return false;
     GVariant* reply = bus.call("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "ReadAlias",
-                               api->variantNew("(s)", "default"));
+                               api->variantNew("(s)", "default"), "(o)");
     if (!reply)
         return false;
     const gchar* path = nullptr;
@@ -372,13 +384,14 @@ bool unlockedFor(Need need)
         return true; // no default collection yet: storing creates one
 
     reply = bus.call(collection.constData(), "org.freedesktop.DBus.Properties", "Get",
-                     api->variantNew("(ss)", "org.freedesktop.Secret.Collection", "Locked"));
+                     api->variantNew("(ss)", "org.freedesktop.Secret.Collection", "Locked"), "(v)");
     if (!reply)
         return false;
     GVariant* value = nullptr;
     api->variantGet(reply, "(v)", &value);
-    gboolean locked = FALSE;
-    api->variantGet(value, "b", &locked);
+    gboolean locked = TRUE; // a value that is no boolean is not taken as "unlocked"
+    if (api->variantIsOfType(value, variantType("b")))
+        api->variantGet(value, "b", &locked);
     api->variantUnref(value);
     api->variantUnref(reply);
     if (!locked)
@@ -388,7 +401,7 @@ bool unlockedFor(Need need)
 
     const char* objects[] = {collection.constData(), nullptr};
     reply = bus.call("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Unlock",
-                     api->variantNew("(^ao)", objects));
+                     api->variantNew("(^ao)", objects), "(aoo)");
     if (!reply)
         return false;
     GVariant* unlocked = nullptr;

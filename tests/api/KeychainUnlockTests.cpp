@@ -187,6 +187,13 @@ TEST(KeychainUnlock, LockedCollectionIsUnlockedOffTheGuiThreadOnly)
             EXPECT_EQ(fake->prompts().first, c.accept ? 1 : 0) << c.name;
             EXPECT_EQ(logs.startingWith("Keyring").size(), c.logLines) << c.name;
         }
+        if (c.op == Op::read && c.accept == false) { // a sign-in asks again
+            auto store = std::async(std::launch::async, [] { KeychainService::saveAccessToken("new"); });
+            EXPECT_TRUE(waitUntil([&] { return fake->prompts().first == 2; })) << c.name;
+            EXPECT_TRUE(fake->call("Answer", g_variant_new("(b)", TRUE))) << c.name;
+            store.get();
+            EXPECT_EQ(fake->stored("access_token"), QString("new")) << c.name;
+        }
     }
 }
 
