@@ -12,9 +12,13 @@ struct Credentials {
 // The three secrets of the signed-in account in the Secret Service, under the
 // service name "com.tavlo.popup". Synchronous; failures show only as absent values.
 // Every keyring call is bounded (Timing::keyringCall; after a time-out the
-// keyring is left alone for Timing::keyringBackOff): a missing, locked or
-// hung keyring daemon gives absent values, never a frozen agent. Callable
-// from any thread.
+// keyring is left alone for Timing::keyringBackOff): a missing or hung
+// keyring daemon gives absent values, never a frozen agent. Callable from
+// any thread. A locked default collection is unlocked through the desktop's
+// prompt before a read or a store, waiting up to Timing::keyringUnlock for
+// the learner's answer, but never on the GUI thread (there it stays locked
+// and values are absent). After a dismissed prompt, reads do not ask again
+// for Timing::keyringPromptPause; a store does.
 namespace KeychainService {
 
 void saveAccessToken(const QString& token);
@@ -35,7 +39,8 @@ bool saveLoginIfCurrent(std::uint64_t startGeneration, const QString& email, con
                         const QString& token);
 
 // Forgets an earlier time-out (after one, calls give absent values at once
-// for a while), so the next call goes to the keyring again.
+// for a while) and a dismissed unlock prompt, so the next call goes to the
+// keyring again.
 void retryNow();
 // Drops the in-memory token, so the next read goes to the keyring.
 void forgetCachedToken();

@@ -11,6 +11,7 @@ packages=(
   xvfb trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
   dpkg-dev desktop-file-utils
   openssl nghttp2-server
+  python3-dbus python3-gi
   clang-14 libclang-rt-14-dev
 )
 missing=()

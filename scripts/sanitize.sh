@@ -65,7 +65,7 @@ fi
 if [ "$what" = all ] || [ "$what" = tsan ]; then
   start=$SECONDS
   configure "$tsan_build" "thread"
-  tsan_tests=(api_client api_keychain_service app_card_session)
+  tsan_tests=(api_client api_keychain_service api_keychain_unlock app_card_session)
   cmake --build "$tsan_build" -j "$jobs" --target "${tsan_tests[@]}" tavlo-study-service
   built=$SECONDS
   export TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1:suppressions=$supp/tsan.supp:log_path=$reports/tsan"
