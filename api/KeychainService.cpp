@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <QThread>
+#include <QThreadPool>
 
 #include <atomic>
 #include <chrono>
@@ -124,6 +125,11 @@ const SecretApi* secretApi()
 // read or written, never across a keyring call.
 std::mutex cacheMutex;
 std::optional<QString> cachedAccessToken;
+// The keyring answered that no token is stored (or a clear removed it).
+bool tokenKnownAbsent = false;
+// Clears begun in the background whose items are not removed yet: until they
+// are, reads answer "none" rather than read the old account back.
+int clearsPending = 0;
 std::uint64_t currentGeneration = 0;
 
 // Serialises clearAll() against a conditional login store, so a clear can
@@ -498,6 +504,7 @@ void storeToken(const QString& token, bool keyringReady)
         if (cachedAccessToken)
             secureZero(*cachedAccessToken);
         cachedAccessToken = token;
+        tokenKnownAbsent = false;
     }
     if (keyringReady)
         storeItem(QStringLiteral("access_token"), token);
@@ -523,10 +530,14 @@ std::optional<QString> getAccessToken()
         std::lock_guard lock(cacheMutex);
         if (cachedAccessToken)
             return cachedAccessToken;
+        if (clearsPending > 0)
+            return std::nullopt;
         startGeneration = currentGeneration;
     }
-    std::optional<QString> loaded =
-        unlockedFor(Need::read) ? loadItem(QStringLiteral("access_token")) : std::nullopt;
+    const bool readable = unlockedFor(Need::read);
+    std::optional<QString> loaded = readable ? loadItem(QStringLiteral("access_token")) : std::nullopt;
+    // Only a keyring that answered in time says "none"; a locked or silent one says nothing.
+    const bool answered = readable && keyringReachable();
     if (auto hook = afterLoadHook.load())
         hook();
     std::lock_guard lock(cacheMutex);
@@ -535,6 +546,7 @@ std::optional<QString> getAccessToken()
     if (cachedAccessToken)
         return cachedAccessToken; // a newer token was saved while we read the keyring
     cachedAccessToken = loaded;
+    tokenKnownAbsent = !loaded && answered;
     return loaded;
 }
 
@@ -546,6 +558,11 @@ void saveCredentials(const QString& email, const QString& password)
 
 std::optional<Credentials> getCredentials()
 {
+    {
+        std::lock_guard lock(cacheMutex);
+        if (clearsPending > 0)
+            return std::nullopt;
+    }
     if (!unlockedFor(Need::read))
         return std::nullopt;
     std::optional<QString> email = loadItem(QStringLiteral("email"));
@@ -570,6 +587,50 @@ void clearAll()
     if (cachedAccessToken)
         secureZero(*cachedAccessToken);
     cachedAccessToken.reset();
+    tokenKnownAbsent = true;
+}
+
+void clearAllInBackground(std::function<void()> done)
+{
+    {
+        std::lock_guard lock(cacheMutex);
+        ++currentGeneration;
+        if (cachedAccessToken)
+            secureZero(*cachedAccessToken);
+        cachedAccessToken.reset();
+        tokenKnownAbsent = true;
+        ++clearsPending;
+    }
+    QThreadPool::globalInstance()->start([done = std::move(done)] {
+        {
+            std::lock_guard write(writeMutex);
+            bool signedInAgain = false;
+            {
+                std::lock_guard lock(cacheMutex);
+                signedInAgain = cachedAccessToken.has_value();
+            }
+            // A sign-in that ended first has already replaced the items.
+            if (!signedInAgain) {
+                deleteItem(QStringLiteral("access_token"));
+                deleteItem(QStringLiteral("email"));
+                deleteItem(QStringLiteral("password"));
+            }
+            std::lock_guard lock(cacheMutex);
+            --clearsPending;
+        }
+        if (done)
+            done();
+    });
+}
+
+std::optional<bool> knownTokenPresence()
+{
+    std::lock_guard lock(cacheMutex);
+    if (cachedAccessToken)
+        return true;
+    if (tokenKnownAbsent)
+        return false;
+    return std::nullopt;
 }
 
 std::uint64_t generation()
@@ -607,6 +668,7 @@ void forgetCachedToken()
 {
     std::lock_guard lock(cacheMutex);
     cachedAccessToken.reset();
+    tokenKnownAbsent = false;
 }
 
 void setAfterLoadHook(void (*hook)())

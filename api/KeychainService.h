@@ -2,6 +2,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 struct Credentials {
@@ -26,6 +27,13 @@ std::optional<QString> getAccessToken();
 void saveCredentials(const QString& email, const QString& password);
 std::optional<Credentials> getCredentials();
 void clearAll();
+// clearAll() for the GUI thread: the account is forgotten in this process at
+// once (reads give nothing, sign-ins begun before are refused) and its items
+// are removed on a thread of their own; `done` runs there afterwards.
+void clearAllInBackground(std::function<void()> done = {});
+// Whether a token is stored, as far as this process knows without a keyring
+// call (a token read, saved or cleared here); empty when only a read can tell.
+std::optional<bool> knownTokenPresence();
 
 // Bumped by every clearAll(); work that began before a clear compares it
 // before storing anything.

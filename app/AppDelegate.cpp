@@ -22,6 +22,9 @@
 #include <QPixmap>
 #include <QThreadPool>
 
+#include <functional>
+#include <utility>
+
 
 namespace {
 // Seconds a card session may run past its limit before the cycle counts as
@@ -50,12 +53,10 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     setupStatusItem();
-    accountLabelPending_ = true;
     log(QStringLiteral("App launched"));
-    // Waiting answers go out without waiting for the first card; otherwise
-    // the keyring stays unopened until a card needs it.
-    if (!outbox_->entries().isEmpty())
-        readAccountInBackground();
+    // Who is signed in is known before anyone asks: the menu's label, the
+    // outbox's account, and whether the first popup is a card or a login.
+    readSignedInState([](bool) {});
     const QString problem = APIClient::baseURLProblem();
     if (!problem.isEmpty()) {
         // The agent keeps running; every backend call will fail until the
@@ -102,7 +103,7 @@ void AppDelegate::setupStatusItem()
     statusItem_ = new TrayIcon(menu_, tavloIcon(), this);
     updateToolTip(outbox_->pending());
     connect(menu_, &QMenu::aboutToShow, this, [this] {
-        if (accountLabelPending_)
+        if (!accountKnown_)
             updateAccountMenu();
     });
 }
@@ -119,31 +120,55 @@ QAction* AppDelegate::actionWithTag(int tag) const
 
 void AppDelegate::updateAccountMenu()
 {
-    QAction* item = actionWithTag(kAccountTag);
-    if (!item)
-        return;
-    accountLabelPending_ = false;
-    const auto credentials = KeychainService::getCredentials();
-    item->setText(credentials ? credentials->email : tr("Not logged in"));
-    outbox_->setAccount(credentials ? credentials->email : QString());
-    item->setEnabled(false);
+    readSignedInState([](bool) {});
 }
 
-void AppDelegate::readAccountInBackground()
+void AppDelegate::showAccount()
 {
-    // The outbox must know whose answers it keeps before the first card, and
-    // a keyring call on this thread could freeze the panel for seconds.
+    if (QAction* item = actionWithTag(kAccountTag)) {
+        item->setText(account_.isEmpty() ? tr("Not logged in") : account_);
+        item->setEnabled(false);
+    }
+    outbox_->setAccount(account_);
+}
+
+void AppDelegate::readSignedInState(std::function<void(bool hasToken)> then)
+{
+    // A keyring call can take seconds (or wait on an unlock prompt): never
+    // on this thread. Reads that overlap share one answer.
+    waitingForState_.push_back(std::move(then));
+    if (waitingForState_.size() > 1)
+        return;
     QPointer<AppDelegate> weak(this);
     const std::uint64_t generation = KeychainService::generation();
     QThreadPool::globalInstance()->start([weak, generation] {
+        const bool hasToken = KeychainService::getAccessToken().has_value();
         const auto credentials = KeychainService::getCredentials();
         const QString email = credentials ? credentials->email : QString();
-        QMetaObject::invokeMethod(qApp, [weak, generation, email] {
+        QMetaObject::invokeMethod(qApp, [weak, generation, hasToken, email] {
+            if (!weak)
+                return;
             // A switch of account meanwhile makes this answer stale.
-            if (weak && KeychainService::generation() == generation)
-                weak->outbox_->setAccount(email);
+            const bool current = KeychainService::generation() == generation;
+            if (current) {
+                weak->account_ = email;
+                weak->accountKnown_ = true;
+                weak->showAccount();
+            }
+            const bool known = current ? hasToken : KeychainService::knownTokenPresence().value_or(false);
+            for (auto& waiting : std::exchange(weak->waitingForState_, {}))
+                if (weak)
+                    waiting(known);
         });
     });
+}
+
+void AppDelegate::whenSignedInState(std::function<void(bool hasToken)> then)
+{
+    if (const auto known = KeychainService::knownTokenPresence())
+        then(*known);
+    else
+        readSignedInState(std::move(then));
 }
 
 void AppDelegate::updateToolTip(int waitingAnswers)
@@ -181,11 +206,18 @@ void AppDelegate::popupDue()
     log(QStringLiteral("Popup due"));
     if (isPaused_)
         return;
-    if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
-        deferPopup(work->panel, work->secondsLeft);
-        return;
-    }
-    showPopup();
+    // Whether the learner works in a form is asked once the keyring has
+    // answered: they may have opened one while it was being read.
+    QPointer<AppDelegate> weak(this);
+    whenSignedInState([weak, generation = cycleGeneration_](bool hasToken) {
+        if (!weak || weak->isPaused_ || weak->cycleGeneration_ != generation)
+            return;
+        if (auto work = weak->popupController_ ? weak->popupController_->workInProgress() : std::nullopt) {
+            weak->deferPopup(work->panel, work->secondsLeft);
+            return;
+        }
+        weak->showPopupSignedIn(hasToken);
+    });
 }
 
 void AppDelegate::deferPopup(const QString& panel, double secondsLeft)
@@ -227,8 +259,7 @@ void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
     QPointer<AppDelegate> weak(this);
     connect(controller.get(), &PopupWindowController::loginSucceeded, this, [weak] {
         if (weak) {
-            weak->updateAccountMenu();
-            weak->readAccountInBackground();
+            weak->readSignedInState([](bool) {});
         }
     });
     connect(controller.get(), &PopupWindowController::panelClosed, this, &AppDelegate::recheckDeferred);
@@ -237,14 +268,20 @@ void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
 
 void AppDelegate::showPopup()
 {
-    const bool hasToken = KeychainService::getAccessToken().has_value();
+    QPointer<AppDelegate> weak(this);
+    whenSignedInState([weak](bool hasToken) {
+        if (weak)
+            weak->showPopupSignedIn(hasToken);
+    });
+}
+
+void AppDelegate::showPopupSignedIn(bool hasToken)
+{
     log(QStringLiteral("showPopup called, token: ") + (hasToken ? QStringLiteral("exists") : QStringLiteral("nil")));
     if (!hasToken) {
         showLogin();
         return;
     }
-    if (outbox_->account().isEmpty())
-        readAccountInBackground();
     auto controller = PopupWindowController::create();
     adopt(controller);
     // The card takes the place of a pending or deferred popup; its end draws
@@ -274,7 +311,10 @@ void AppDelegate::cardSessionEnded(quint64 session, quint64 generation)
 
 QString AppDelegate::cycleProblem() const
 {
-    if (isPaused_ || !KeychainService::getAccessToken())
+    // While an account switch clears the keyring, the login form is on its way.
+    // While the signed-in state is read, the due popup waits for it.
+    if (isPaused_ || readingSignedInState()
+        || !KeychainService::knownTokenPresence().value_or(false))
         return {};
     if (popupTimer_ && popupTimer_->isActive())
         return {};
@@ -324,7 +364,16 @@ bool AppDelegate::raiseIfShown(const char* viewClass)
 
 void AppDelegate::showQuickNote()
 {
-    if (!KeychainService::getAccessToken()) {
+    const auto known = KeychainService::knownTokenPresence();
+    if (!known) {
+        QPointer<AppDelegate> weak(this);
+        return readSignedInState([weak](bool) {
+            // A keyring that could not tell leaves the learner to sign in.
+            if (weak)
+                KeychainService::knownTokenPresence() ? weak->showQuickNote() : weak->showLogin();
+        });
+    }
+    if (!*known) {
         showLogin();
         return;
     }
@@ -337,7 +386,16 @@ void AppDelegate::showQuickNote()
 
 void AppDelegate::showJournalList()
 {
-    if (!KeychainService::getAccessToken()) {
+    const auto known = KeychainService::knownTokenPresence();
+    if (!known) {
+        QPointer<AppDelegate> weak(this);
+        return readSignedInState([weak](bool) {
+            // A keyring that could not tell leaves the learner to sign in.
+            if (weak)
+                KeychainService::knownTokenPresence() ? weak->showJournalList() : weak->showLogin();
+        });
+    }
+    if (!*known) {
         showLogin();
         return;
     }
@@ -393,11 +451,12 @@ void AppDelegate::switchAccount()
     outbox_->setAccount({});
     sessions_.clear();
     cancelDeferral();
-    KeychainService::clearAll();
+    account_.clear();
+    showAccount();
     if (popupController_)
         popupController_->dismissPanel();
     stopPopupTimer();
-    updateAccountMenu();
+    KeychainService::clearAllInBackground();
     showLogin();
 }
 

@@ -7,8 +7,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class AnswerOutbox;
 class PopupWindowController;
@@ -63,6 +66,8 @@ public:
     double lastDelay() const { return lastDelay_; }
     PopupWindowController* popupController() const { return popupController_.get(); }
     QString startupNotice() const { return startupNotice_; }
+    // Whether a keyring read for the signed-in state is still out.
+    bool readingSignedInState() const { return !waitingForState_.empty(); }
     // The form a due popup waits for; empty when none is deferred.
     QString deferredFor() const { return deferredFor_; }
 
@@ -78,7 +83,11 @@ private:
     bool raiseIfShown(const char* viewClass);
     void adopt(std::shared_ptr<PopupWindowController> controller);
     QAction* actionWithTag(int tag) const;
-    void readAccountInBackground();
+    // The token's presence and the account, read on a worker thread and kept.
+    void readSignedInState(std::function<void(bool hasToken)> then);
+    void whenSignedInState(std::function<void(bool hasToken)> then);
+    void showAccount();
+    void showPopupSignedIn(bool hasToken);
     void updateToolTip(int waitingAnswers);
 
     TrayIcon* statusItem_ = nullptr;
@@ -105,7 +114,7 @@ private:
     // Bumped by switchAccount: a card session of the previous account that
     // ends later must not restart the cycle under the login form.
     quint64 cycleGeneration_ = 0;
-    // The label is first read when the menu opens, not at launch: the keyring
-    // library then stays unloaded until it is needed.
-    bool accountLabelPending_ = false;
+    QString account_;
+    bool accountKnown_ = false;
+    std::vector<std::function<void(bool)>> waitingForState_;
 };

@@ -14,8 +14,12 @@
 #include <QAction>
 #include <QMenu>
 #include <QSlider>
+#include <QThreadPool>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace {
 
@@ -24,7 +28,18 @@ class Delegate : public ::testing::Test {
 protected:
     void SetUp() override { KeychainService::clearAll(); }
     void TearDown() override { KeychainService::clearAll(); drainEvents(); }
-    void launch() { d.applicationDidFinishLaunching(); }
+    void launch()
+    {
+        d.applicationDidFinishLaunching();
+        settle();
+    }
+    // Keyring reads and clears run on worker threads; their answers come back
+    // through the event loop.
+    void settle()
+    {
+        waitUntil([&] { return !d.readingSignedInState() && QThreadPool::globalInstance()->activeThreadCount() == 0; });
+        drainEvents();
+    }
     QAction* byTag(int tag)
     {
         for (QAction* a : d.menu()->actions())
@@ -34,6 +49,7 @@ protected:
     }
     QString contentClass()
     {
+        settle();
         auto* c = d.popupController();
         return c && c->panel() ? QString::fromLatin1(c->panel()->content()->metaObject()->className()) : QString();
     }
@@ -42,7 +58,7 @@ protected:
     // delay in ms ("-": none), how many single-shot timers run, the view shown.
     QString cycle()
     {
-        drainEvents();
+        settle();
         int running = 0;
         for (QTimer* t : d.findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
             running += t->isActive() && t->isSingleShot();
@@ -132,9 +148,9 @@ TEST_F(Delegate, WithoutATokenEveryPanelIsTheLoginAndThePopupStopsTheCycle)
     EXPECT_EQ(lines.value(lines.indexOf(QStringLiteral("showPopup called, token: nil")) + 1), QStringLiteral("showLogin called"));
 }
 
-// The label is read from the keyring when the menu first opens; later changes
-// arrive through the sign-in and switch paths, not at every opening. Switching
-// clears the keyring, closes what is open and leaves only the login form.
+// The label is read from the keyring at launch, off the GUI thread; later
+// changes arrive through the sign-in and switch paths, not at every opening.
+// Switching clears the keyring, closes what is open and leaves only the login form.
 TEST_F(Delegate, AccountLabelAndSwitchingAccount)
 {
     launch();
@@ -143,7 +159,8 @@ TEST_F(Delegate, AccountLabelAndSwitchingAccount)
     // {what happens, the label after it}
     const std::pair<std::function<void()>, const char*> steps[] = {
         {[] {}, "Not logged in"},
-        {[&] { save("someone@tavlo.app"); emit d.menu()->aboutToShow(); }, "someone@tavlo.app"},
+        {[&] { save("someone@tavlo.app"); emit d.menu()->aboutToShow(); }, "Not logged in"},
+        {[&] { d.updateAccountMenu(); }, "someone@tavlo.app"},
         {[&] { save("other@tavlo.app"); emit d.menu()->aboutToShow(); }, "someone@tavlo.app"},
         {[&] { d.updateAccountMenu(); }, "other@tavlo.app"},
         {[&] { KeychainService::clearAll(); d.updateAccountMenu(); }, "Not logged in"},
@@ -151,6 +168,7 @@ TEST_F(Delegate, AccountLabelAndSwitchingAccount)
     };
     for (const auto& [step, text] : steps) {
         step();
+        settle();
         EXPECT_EQ(label->text(), QString::fromLatin1(text));
         EXPECT_FALSE(label->isEnabled());
     }
@@ -160,11 +178,44 @@ TEST_F(Delegate, AccountLabelAndSwitchingAccount)
     QPointer<PopupPanel> settingsPanel = d.popupController()->panel();
     EXPECT_EQ(cycle(), QStringLiteral("Pause | someone@tavlo.app | 300000 x1 | SettingsView"));
     byTag(201)->trigger();
+    settle();
     EXPECT_FALSE(KeychainService::getAccessToken().has_value());
     EXPECT_FALSE(KeychainService::getCredentials().has_value());
     EXPECT_TRUE(!settingsPanel || !settingsPanel->isVisible());
     EXPECT_EQ(cycle(), QStringLiteral("Pause | Not logged in | - x0 | LoginView"));
     EXPECT_TRUE(logs.contains(QStringLiteral("showLogin called")));
+}
+
+// A keyring can take seconds (or wait on an unlock prompt): the controller
+// never reads it on the GUI thread, whatever the learner opens.
+std::atomic<int> keyringReadsOnGuiThread {0}, keyringReads {0};
+void noteKeyringRead()
+{
+    ++keyringReads;
+    keyringReadsOnGuiThread += QThread::currentThread() == qApp->thread();
+}
+
+TEST_F(Delegate, NoKeyringReadRunsOnTheGuiThread)
+{
+    KeychainService::setAfterLoadHook(&noteKeyringRead);
+    const std::function<void()> steps[] = {
+        [&] { launch(); },
+        [&] { d.showCardNow(); },
+        [&] { d.showQuickNote(); },
+        [&] { d.showJournalList(); },
+        [&] { emit d.menu()->aboutToShow(); },
+        [&] { KeychainService::saveAccessToken(QStringLiteral("token")); d.showQuickNote(); },
+        [&] { d.switchAccount(); },
+        [&] { d.updateAccountMenu(); },
+    };
+    for (const auto& step : steps) {
+        KeychainService::forgetCachedToken();
+        step();
+        settle();
+    }
+    KeychainService::setAfterLoadHook(nullptr);
+    EXPECT_GT(keyringReads.load(), 0);
+    EXPECT_EQ(keyringReadsOnGuiThread.load(), 0);
 }
 
 TEST(PlatformChoice, PrefersXcbOnlyOnWaylandWithXWaylandAndNoExplicitChoice)

@@ -137,7 +137,8 @@ protected:
     void signInOnForm()
     {
         for (int attempt = 0; attempt < 4; ++attempt) {
-            auto* login = shown<LoginView>();
+            // Held weakly: a refused sign-in may replace the form with a new one.
+            QPointer<LoginView> login = shown<LoginView>();
             if (!login)
                 return;
             for (QLineEdit* f : login->findChildren<QLineEdit*>()) {
@@ -145,7 +146,7 @@ protected:
                 QTest::keyClicks(f, f->echoMode() == QLineEdit::Password ? password : account);
             }
             login->login();
-            waitUntil([&] { return !login->isLoading(); });
+            waitUntil([&] { return !login || !login->isLoading(); });
             check("sign-in on the form");
         }
         if (panel())
