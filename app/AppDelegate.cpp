@@ -135,30 +135,29 @@ void AppDelegate::showAccount()
 void AppDelegate::readSignedInState(std::function<void(bool hasToken)> then)
 {
     // A keyring call can take seconds (or wait on an unlock prompt): never
-    // on this thread. Reads that overlap share one answer.
-    waitingForState_.push_back(std::move(then));
-    if (waitingForState_.size() > 1)
-        return;
+    // on this thread. Each request reads afresh (one made after a sign-in
+    // must see it); an answer older than one already shown is not shown.
+    ++readsInFlight_;
+    const quint64 read = ++lastRead_;
     QPointer<AppDelegate> weak(this);
     const std::uint64_t generation = KeychainService::generation();
-    QThreadPool::globalInstance()->start([weak, generation] {
+    QThreadPool::globalInstance()->start([weak, generation, read, then = std::move(then)]() mutable {
         const bool hasToken = KeychainService::getAccessToken().has_value();
         const auto credentials = KeychainService::getCredentials();
         const QString email = credentials ? credentials->email : QString();
-        QMetaObject::invokeMethod(qApp, [weak, generation, hasToken, email] {
+        QMetaObject::invokeMethod(qApp, [weak, generation, read, hasToken, email, then = std::move(then)] {
             if (!weak)
                 return;
+            --weak->readsInFlight_;
             // A switch of account meanwhile makes this answer stale.
             const bool current = KeychainService::generation() == generation;
-            if (current) {
+            if (current && read > weak->shownRead_) {
+                weak->shownRead_ = read;
                 weak->account_ = email;
                 weak->accountKnown_ = true;
                 weak->showAccount();
             }
-            const bool known = current ? hasToken : KeychainService::knownTokenPresence().value_or(false);
-            for (auto& waiting : std::exchange(weak->waitingForState_, {}))
-                if (weak)
-                    waiting(known);
+            then(current ? hasToken : KeychainService::knownTokenPresence().value_or(false));
         });
     });
 }

@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class AnswerOutbox;
 class PopupWindowController;
@@ -67,7 +66,7 @@ public:
     PopupWindowController* popupController() const { return popupController_.get(); }
     QString startupNotice() const { return startupNotice_; }
     // Whether a keyring read for the signed-in state is still out.
-    bool readingSignedInState() const { return !waitingForState_.empty(); }
+    bool readingSignedInState() const { return readsInFlight_ > 0; }
     // The form a due popup waits for; empty when none is deferred.
     QString deferredFor() const { return deferredFor_; }
 
@@ -116,5 +115,7 @@ private:
     quint64 cycleGeneration_ = 0;
     QString account_;
     bool accountKnown_ = false;
-    std::vector<std::function<void(bool)>> waitingForState_;
+    int readsInFlight_ = 0;
+    quint64 lastRead_ = 0;
+    quint64 shownRead_ = 0;
 };
