@@ -20,6 +20,7 @@ AppDelegate& appDelegate()
 int main(int argc, char** argv)
 {
     Platform::preferXcbOnWayland();
+    Platform::logDisplayLoss();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TavloPopup"));
     QApplication::setOrganizationDomain(QStringLiteral("tavlo.app"));
