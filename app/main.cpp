@@ -30,6 +30,7 @@ int main(int argc, char** argv)
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
     QuitOnSignal::install();
+    log(QStringLiteral("Running on the %1 platform").arg(QApplication::platformName()));
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,

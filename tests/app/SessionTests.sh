@@ -13,7 +13,7 @@ log=/tmp/tavlopopup.log
 work=$(mktemp -d /tmp/tavlo-session.XXXXXX)
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -58,6 +58,36 @@ display-loss)
   [ "$rc" -ne 0 ] || fail "the agent ended with status 0 when its display went away"
   line=$(logged "Display connection lost") || fail "no \"Display connection lost\" log line"
   echo "status $rc, logged: $line"
+  ;;
+wayland)
+  command -v weston >/dev/null && command -v Xwayland >/dev/null || { echo "SKIP: weston or Xwayland missing"; exit 77; }
+  export XDG_RUNTIME_DIR=$work/run WAYLAND_DISPLAY=tavlo-test-$$
+  unset DISPLAY QT_QPA_PLATFORM
+  weston --backend=headless-backend.so --xwayland --socket="$WAYLAND_DISPLAY" --idle-time=0 \
+    >"$work/weston.out" 2>&1 &
+  pids+=("$!")
+  for _ in $(seq 200); do grep -q 'xserver listening on display' "$work/weston.out" && break; sleep 0.05; done
+  x=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.out" | head -n1)
+  [ -n "$x" ] || fail "weston did not start XWayland"
+  export DISPLAY=$x
+  run_agent >"$work/agent.out" 2>&1 &
+  agent_pid=$!; pids+=("$agent_pid")
+  await_line "App launched" || fail "the agent did not log \"App launched\" under weston"
+  line=$(logged "Running on the") || fail "no platform log line"
+  [ "$line" = "Running on the xcb platform" ] || fail "under weston with XWayland: $line"
+  run_agent >"$work/second.out" 2>&1 || fail "a second launch failed"
+  await_line "panel shown at" || fail "a second launch opened no panel"
+  shown=$(logged "panel shown at")
+  # The frame as the X server has it: the panel's ancestor just below the root.
+  w=$(xdotool search --onlyvisible --class tavlopopup | head -n1)
+  [ -n "$w" ] || fail "no visible panel window"
+  root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+  while parent=$(xwininfo -tree -id "$w" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'); \
+        [ -n "$parent" ] && [ "$parent" != "$root" ]; do w=$parent; done
+  frame=$(xwininfo -id "$w" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /Width:/ {w=$NF} /Height:/ {h=$NF} END {printf "(%d, %d, %d, %d)", x, y, w, h}')
+  [ "$shown" = "panel shown at $frame" ] || fail "logged \"$shown\", the frame is at $frame"
+  echo "$line; $shown"
   ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac
