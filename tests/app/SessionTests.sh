@@ -13,7 +13,8 @@ log=/tmp/tavlopopup.log
 work=$(mktemp -d /tmp/tavlo-session.XXXXXX)
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
+  # SIGTERM: weston and Xvfb remove their display lock and socket only then.
+  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
