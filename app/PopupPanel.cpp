@@ -87,18 +87,19 @@ void PopupPanel::placeIfReframed()
 void PopupPanel::whenPlaced(std::function<void(QRect)> done)
 {
     placed_ = std::move(done);
-    const bool frameKnown = frameGeometry() != geometry();
-    if (frameKnown || QGuiApplication::platformName() != QLatin1String("xcb") || !isVisible()) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !isVisible()) {
         reportPlaced();
         return;
     }
-    QTimer::singleShot(500, this, [this] { reportPlaced(); });
+    // A frame known early can still stand where the panel asked to be: the
+    // window manager moves it after framing (weston's XWayland one does).
+    Timing::startOneShot(Timing::framePlaced, this, [this] { reportPlaced(); });
 }
 
 void PopupPanel::reportPlaced()
 {
     if (auto done = std::exchange(placed_, nullptr))
-        done(frameGeometry());
+        done(StickyWindow::frame(this).value_or(frameGeometry()));
 }
 
 void PopupPanel::guardInput(double seconds)
@@ -171,11 +172,7 @@ bool PopupPanel::event(QEvent* e)
     case QEvent::Move:
     case QEvent::Resize:
         if (!placing_ && isVisible() && shownAt_.isValid() && shownAt_.elapsed() < 1000)
-            QTimer::singleShot(0, this, [this] {
-                placeIfReframed();
-                if (placed_ && frameGeometry() != geometry())
-                    reportPlaced();
-            });
+            QTimer::singleShot(0, this, [this] { placeIfReframed(); });
         break;
     case QEvent::ActivationChange:
         // The window manager may hand over the focus a while after mapping.
@@ -306,9 +303,36 @@ void request(QWidget* window)
     sendToRoot(c, w, atom(c, "_NET_WM_STATE"), {1, atom(c, "_NET_WM_STATE_STICKY"), 0, 1, 0});
     xcb_flush(c);
 }
+
+std::optional<QRect> frame(QWidget* window)
+{
+    xcb_connection_t* c = connection();
+    if (!c || !window->isVisible())
+        return std::nullopt;
+    const xcb_window_t root = rootOf(c);
+    auto w = static_cast<xcb_window_t>(window->winId());
+    // The frame is the window's ancestor just below the root.
+    for (int depth = 0; depth < 16; ++depth) {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
+        if (!tree)
+            return std::nullopt;
+        const xcb_window_t parent = tree->parent;
+        free(tree);
+        if (parent == root || parent == XCB_WINDOW_NONE)
+            break;
+        w = parent;
+    }
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);
+    if (!g)
+        return std::nullopt;
+    const QRect r(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+    free(g);
+    return r;
+}
 #else
 void prepare(QWidget*) {}
 void request(QWidget*) {}
+std::optional<QRect> frame(QWidget*) { return std::nullopt; }
 #endif
 
 } // namespace StickyWindow

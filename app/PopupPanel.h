@@ -75,4 +75,8 @@ private:
 namespace StickyWindow {
 void prepare(QWidget* window);  // before the window is mapped
 void request(QWidget* window);  // after it is mapped
+// The frame the window manager gave the mapped window, as the X server has it
+// (Qt's frameGeometry() can still hold the position asked for); nullopt
+// off X11.
+std::optional<QRect> frame(QWidget* window);
 } // namespace StickyWindow

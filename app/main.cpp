@@ -20,6 +20,7 @@ AppDelegate& appDelegate()
 int main(int argc, char** argv)
 {
     Platform::preferXcbOnWayland();
+    Platform::logDisplayLoss();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TavloPopup"));
     QApplication::setOrganizationDomain(QStringLiteral("tavlo.app"));
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
     QuitOnSignal::install();
+    log(QStringLiteral("Running on the %1 platform").arg(QApplication::platformName()));
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,

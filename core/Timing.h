@@ -21,6 +21,7 @@ inline constexpr double slowRequestTimeout = 30;  // quick notes and standardize
 inline constexpr double keyringCall = 3;          // one keyring call before it is given up
 inline constexpr double keyringBackOff = 10;      // the keyring is left alone after a time-out
 inline constexpr double instanceHandover = 5;     // a second launch waits for the running agent
+inline constexpr double framePlaced = 0.5;        // the window manager frames and places a new panel
 inline constexpr double trayWatcherAnswer = 25;   // a StatusNotifierWatcher's answer to a registration
 inline constexpr double keyringUnlock = 120;      // an unlock prompt on screen waits for the learner
 inline constexpr double keyringPromptPause = 300; // no new unlock prompt for reads after one was dismissed

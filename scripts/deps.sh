@@ -8,7 +8,7 @@ packages=(
   libcanberra-dev sound-theme-freedesktop espeak-ng
   fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
+  xvfb weston xwayland trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
   dpkg-dev desktop-file-utils
   openssl nghttp2-server
   python3-dbus python3-gi

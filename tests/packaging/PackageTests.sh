@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from the finished build, unpacks them into a
 # scratch root and checks what a user would get: the files, the launcher and
-# autostart entries, the dependencies, and that the installed agent starts,
-# logs "App launched" and exits cleanly on SIGTERM.
+# autostart entries, the systemd user unit, the dependencies, and that the
+# installed agent starts, logs "App launched" and exits cleanly on SIGTERM.
 #   PackageTests.sh CPACK CPACK_CONFIG
 set -uo pipefail
 cpack=$1 config=$2
@@ -63,6 +63,29 @@ done
 [[ "$(key "$autostart" X-GNOME-Autostart-Delay)" =~ ^[1-9][0-9]*$ ]] || fail "autostart: X-GNOME-Autostart-Delay"
 [ "$(key "$autostart" X-KDE-autostart-after)" = panel ] || fail "autostart: X-KDE-autostart-after"
 [ "$(key "$autostart" X-LXQt-Need-Tray)" = true ] || fail "autostart: X-LXQt-Need-Tray"
+
+# The systemd user unit, wanted by every graphical session that systemd
+# manages, where the autostart entry steps aside.
+unit=$root/usr/lib/systemd/user/tavlopopup.service
+[ -f "$unit" ] || fail "user unit missing"
+[ "$(readlink "$root/usr/lib/systemd/user/graphical-session.target.wants/tavlopopup.service")" = ../tavlopopup.service ] ||
+  fail "the unit is not wanted by graphical-session.target"
+for pair in ExecStart=/usr/bin/tavlopopup Restart=on-failure PartOf=graphical-session.target \
+            After=graphical-session.target WantedBy=graphical-session.target; do
+  [ "$(key "$unit" "${pair%%=*}")" = "${pair#*=}" ] || fail "unit: not $pair"
+done
+for pair in X-systemd-skip=true X-GNOME-HiddenUnderSystemd=true; do
+  [ "$(key "$autostart" "${pair%%=*}")" = "${pair#*=}" ] || fail "autostart: not $pair"
+done
+# systemd-analyze cannot verify a user unit under another root: a copy that
+# starts the unpacked agent is verified; any complaint (an unknown key, a bad
+# value) fails, as systemd only ignores those.
+if command -v systemd-analyze >/dev/null; then
+  mkdir -p "$work/unit" "$work/unit-run" && chmod 700 "$work/unit-run"
+  sed "s#=/usr/bin/#=$root/usr/bin/#" "$unit" >"$work/unit/tavlopopup.service"
+  out=$(XDG_RUNTIME_DIR=$work/unit-run systemd-analyze --user --man=no verify "$work/unit/tavlopopup.service" 2>&1)
+  [ $? -eq 0 ] && [ -z "$out" ] || fail "the unit does not verify: $out"
+fi
 
 # Package relations.
 depends=$(dpkg-deb -f "$agent_deb" Depends)
