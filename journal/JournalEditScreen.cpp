@@ -33,7 +33,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     back->setFlat(true);
     back->setCursor(Qt::PointingHandCursor);
     back->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 2px; text-align: left; }")
-                            .arg(orange().name()));
+                            .arg(accentText(orange()).name()));
     connect(back, &QPushButton::clicked, this, &JournalEditScreen::leave);
     header->addWidget(back);
     header->addStretch(1);
@@ -56,7 +56,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     restoredLabel_->setObjectName(QStringLiteral("restoredLabel"));
     restoredLabel_->setWordWrap(true);
     restoredLabel_->setFont(Theme::font(TextStyle::caption));
-    setTextColour(restoredLabel_, orange());
+    setTextColour(restoredLabel_, accentText(orange()));
     banner->addWidget(restoredLabel_, 1);
     discardButton_ = new QPushButton(tr("Discard Changes"), restoredBanner_);
     discardButton_->setObjectName(QStringLiteral("discardEditButton"));
@@ -95,7 +95,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     errorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
-    setTextColour(errorLabel_, red());
+    setTextColour(errorLabel_, accentText(red()));
     edit->addWidget(errorLabel_);
 
     auto* buttons = new QHBoxLayout;

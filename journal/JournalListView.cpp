@@ -130,7 +130,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     errorLabel_->setTextFormat(Qt::PlainText);
     errorLabel_->setContentsMargins(24, 0, 24, 0);
     errorLabel_->setFont(Theme::font(TextStyle::caption));
-    setTextColour(errorLabel_, red());
+    setTextColour(errorLabel_, accentText(red()));
     content_->addWidget(errorLabel_);
 
     emptyPage_ = new QWidget(content_);
@@ -307,7 +307,7 @@ void JournalListView::confirmDelete(const JournalEntryData& entry)
                                   .arg(entryToDelete_ ? entryToDelete_->title : QString()));
     QPushButton* cancel = alert->addButton(tr("Cancel"), QMessageBox::RejectRole);
     QPushButton* del = alert->addButton(tr("Delete"), QMessageBox::DestructiveRole);
-    del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(red().name()));
+    del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(accentText(red()).name()));
     // Return or Escape must never delete by accident.
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);

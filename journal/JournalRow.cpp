@@ -79,7 +79,7 @@ QString JournalRow::styleSheet()
                           "QLabel#tagChip { color: %1; background: %2; padding: 2px 6px;"
                           " border-radius: 4px; border: none; }"
                           "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
-        .arg(orange().name(), css(withAlpha(orange(), 0.15)));
+        .arg(accentText(orange()).name(), css(withAlpha(orange(), 0.15)));
 }
 
 void JournalRow::mouseReleaseEvent(QMouseEvent* event)

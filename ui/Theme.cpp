@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Theme {
 
@@ -21,10 +22,76 @@ QColor withAlpha(QColor colour, qreal alpha)
     return colour;
 }
 
+namespace {
+
+double channel(double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double luminance(const QColor& c)
+{
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+QColor mix(const QColor& from, const QColor& to, double t)
+{
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * t),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * t),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * t));
+}
+
+// `start` moved towards `target` in small steps until it reads at `ratio` on
+// every one of `backgrounds`.
+QColor reaching(const QColor& start, const QColor& target, const QList<QColor>& backgrounds, double ratio)
+{
+    for (int step = 0; step <= 40; ++step) {
+        const QColor c = mix(start, target, step / 40.0);
+        if (std::all_of(backgrounds.begin(), backgrounds.end(), [&](const QColor& b) { return contrast(c, b) >= ratio; }))
+            return c;
+    }
+    return target;
+}
+
+QColor farthest(const QPalette& palette)
+{
+    const QColor window = palette.color(QPalette::Window);
+    return contrast(window, Qt::black) >= contrast(window, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+} // namespace
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor over(const QColor& top, const QColor& bottom)
+{
+    return mix(bottom, QColor(top.rgb()), top.alphaF());
+}
+
+QColor accentText(const QColor& hue, const QPalette& palette)
+{
+    const QColor window = palette.color(QPalette::Window), base = palette.color(QPalette::Base);
+    const QColor tint = withAlpha(hue, 0.2);
+    // Styles shade push buttons with a gradient around the Button colour.
+    const QColor button = palette.color(QPalette::Button);
+    return reaching(hue, farthest(palette),
+                    {window, base, button.darker(115), button.lighter(140), over(tint, window), over(tint, base)}, 4.6);
+}
+
+QColor prominentFill() { return reaching(accent(), Qt::black, {Qt::white}, 4.6); }
+
 QColor windowBackground(const QPalette& palette) { return palette.color(QPalette::Window); }
 QColor controlBackground(const QPalette& palette) { return palette.color(QPalette::Base); }
 QColor primaryText(const QPalette& palette) { return palette.color(QPalette::WindowText); }
-QColor secondaryText(const QPalette& palette) { return withAlpha(palette.color(QPalette::WindowText), 0.55); }
+QColor secondaryText(const QPalette& palette)
+{
+    // Half-way to the window colour, then as far back towards the text as it
+    // takes to read on the window, the fields and the light accent tints.
+    const QColor window = palette.color(QPalette::Window), base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::WindowText);
+    return reaching(mix(text, window, 0.45), text,
+                    {window, base, over(withAlpha(green(), 0.12), window), over(withAlpha(orange(), 0.12), base)}, 4.6);
+}
 QColor separator(const QPalette& palette) { return withAlpha(palette.color(QPalette::WindowText), 0.15); }
 
 void setTextColour(QWidget* widget, const QColor& colour)
@@ -89,7 +156,7 @@ void makeProminent(QPushButton* button)
                                          " padding: 5px 14px; }"
                                          "QPushButton:pressed { background: %2; }"
                                          "QPushButton:disabled { background: %3; color: rgba(255, 255, 255, 0.85); }")
-                              .arg(css(accent()), css(accent().darker(125)), css(withAlpha(accent(), 0.35))));
+                              .arg(css(prominentFill()), css(prominentFill().darker(125)), css(withAlpha(prominentFill(), 0.35))));
 }
 
 void makeBordered(QPushButton* button)
