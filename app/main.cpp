@@ -3,6 +3,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "core/Log.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
     QuitOnSignal::install();
+    Theme::followDesktop();
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,

@@ -1,12 +1,22 @@
 #include "ui/Theme.h"
 
+#include "ui/SchemeListener.h"
+
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QFontDatabase>
 #include <QPushButton>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace Theme {
 
@@ -79,6 +89,102 @@ QColor accentText(const QColor& hue, const QPalette& palette)
 }
 
 QColor prominentFill() { return reaching(accent(), Qt::black, {Qt::white}, 4.6); }
+
+namespace {
+
+// The portal's colour-scheme: 1 dark, 2 light; nothing while it has not
+// answered, has no preference (0) or is not there.
+std::optional<uint> portalScheme;
+std::optional<QPalette> lightPalette; // the desktop's own, while we show darkPalette()
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString settingsInterface = QStringLiteral("org.freedesktop.portal.Settings");
+const QString appearance = QStringLiteral("org.freedesktop.appearance");
+const QString colourScheme = QStringLiteral("color-scheme");
+
+void applyScheme()
+{
+    if (portalScheme == 1u && !lightPalette && QApplication::palette().color(QPalette::Window).lightness() >= 128) {
+        lightPalette = QApplication::palette();
+        // Desktop styles may draw their own light colours; Fusion draws the palette.
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(darkPalette());
+    } else if (portalScheme != 1u && lightPalette) {
+        QApplication::setPalette(*lightPalette);
+        lightPalette.reset();
+    }
+}
+
+// Read returns the value wrapped in one more variant than ReadOne.
+void takeScheme(QVariant value)
+{
+    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    bool ok = false;
+    const uint scheme = value.toUInt(&ok);
+    portalScheme = ok && scheme != 0 ? std::optional<uint>(scheme) : std::nullopt;
+    applyScheme();
+}
+
+void askPortal(const QString& method)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, method);
+    call << appearance << colourScheme;
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), qApp);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, qApp, [method](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *w;
+        if (!reply.isError())
+            takeScheme(QVariant::fromValue(reply.value()));
+        else if (method == QLatin1String("ReadOne") && reply.error().type() == QDBusError::UnknownMethod)
+            askPortal(QStringLiteral("Read")); // portals before version 2
+        else
+            takeScheme({});
+    });
+}
+
+} // namespace
+
+bool isDark(const QPalette& palette)
+{
+    if (portalScheme)
+        return *portalScheme == 1;
+    return palette.color(QPalette::Window).lightness() < 128;
+}
+
+void followDesktop()
+{
+    static SchemeListener* listener = nullptr;
+    if (!listener) {
+        listener = new SchemeListener;
+        listener->setParent(qApp);
+        QDBusConnection::sessionBus().connect(portalService, portalPath, settingsInterface,
+                                              QStringLiteral("SettingChanged"), listener,
+                                              SLOT(settingChanged(QDBusMessage)));
+    }
+    askPortal(QStringLiteral("ReadOne"));
+}
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(0x2B, 0x2B, 0x2E), base(0x1E, 0x1E, 0x20), text(0xEC, 0xEC, 0xEE);
+    const std::pair<QPalette::ColorRole, QColor> roles[] = {
+        {QPalette::Window, window}, {QPalette::WindowText, text}, {QPalette::Base, base},
+        {QPalette::AlternateBase, window}, {QPalette::Text, text}, {QPalette::Button, QColor(0x3A, 0x3A, 0x3D)},
+        {QPalette::ButtonText, text}, {QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0xA0)},
+        {QPalette::Highlight, QColor(0x0A, 0x84, 0xFF)}, {QPalette::HighlightedText, Qt::white},
+        {QPalette::Light, QColor(0x60, 0x60, 0x66)}, {QPalette::Mid, QColor(0x55, 0x55, 0x5A)},
+        {QPalette::Midlight, QColor(0x48, 0x48, 0x4C)}, {QPalette::Dark, QColor(0x18, 0x18, 0x1A)},
+        {QPalette::ToolTipBase, window}, {QPalette::ToolTipText, text}};
+    for (const auto& [role, colour] : roles)
+        p.setColor(role, colour);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x86));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x86));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x86));
+    return p;
+}
 
 QColor windowBackground(const QPalette& palette) { return palette.color(QPalette::Window); }
 QColor controlBackground(const QPalette& palette) { return palette.color(QPalette::Base); }
@@ -183,3 +289,10 @@ QString textFieldStyle(const QPalette& palette)
 }
 
 } // namespace Theme
+
+void SchemeListener::settingChanged(const QDBusMessage& message)
+{
+    const QVariantList args = message.arguments();
+    if (args.size() == 3 && args.at(0).toString() == Theme::appearance && args.at(1).toString() == Theme::colourScheme)
+        Theme::takeScheme(args.at(2));
+}

@@ -33,6 +33,15 @@ double contrast(const QColor& a, const QColor& b);
 // `top` painted over the opaque `bottom`.
 QColor over(const QColor& top, const QColor& bottom);
 
+// The desktop's light or dark choice: the appearance portal's colour scheme
+// when it has one, else the lightness of the palette's window colour.
+bool isDark(const QPalette& palette = QGuiApplication::palette());
+// Asks the desktop's settings portal for its colour scheme (asynchronously)
+// and keeps following it: a dark choice on a light palette puts the agent on
+// darkPalette(), a light one takes it back.
+void followDesktop();
+QPalette darkPalette();
+
 // Taken from the desktop's palette.
 QColor windowBackground(const QPalette& palette = QGuiApplication::palette());
 QColor controlBackground(const QPalette& palette = QGuiApplication::palette());

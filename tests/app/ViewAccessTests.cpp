@@ -13,6 +13,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusVariant>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,18 +26,6 @@
 #include <memory>
 
 namespace {
-
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x2B, 0x2B, 0x2E), base(0x1E, 0x1E, 0x20), text(0xEC, 0xEC, 0xEE);
-    for (auto [role, colour] : {std::pair{QPalette::Window, window}, {QPalette::WindowText, text}, {QPalette::Base, base},
-                                {QPalette::AlternateBase, window}, {QPalette::Text, text},
-                                {QPalette::Button, QColor(0x3A, 0x3A, 0x3D)}, {QPalette::ButtonText, text},
-                                {QPalette::Mid, QColor(0x55, 0x55, 0x5A)}, {QPalette::Midlight, QColor(0x48, 0x48, 0x4C)}})
-        p.setColor(role, colour);
-    return p;
-}
 
 template <class W = QWidget>
 W* child(QWidget* root, const char* name)
@@ -154,7 +144,7 @@ protected:
         qputenv("TAVLO_API_BASE_URL", "http://127.0.0.1:1/api");
         saved = QApplication::palette();
         if (GetParam())
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(Theme::darkPalette());
         shots = everyView(keep);
         drainEvents();
     }
@@ -181,7 +171,54 @@ TEST_P(Views, EveryTextReadsAtLeastFourAndAHalfToOne)
     }
 }
 
+// A settings portal on the test's own session bus.
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+public:
+    uint scheme = 1;
+public slots:
+    QDBusVariant ReadOne(const QString&, const QString&) { return QDBusVariant(scheme); }
+signals:
+    void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+};
+
+bool panelIsDark()
+{
+    QuizView quiz("le chat", {"dog", "cat"}, "cat", {});
+    return quiz.grab().toImage().pixelColor(2, 2).lightness() < 128;
+}
+
+TEST(DesktopScheme, PanelsFollowThePortalAndElseTheApplicationPalette)
+{
+    const QPalette light = QApplication::palette();
+    ASSERT_FALSE(Theme::isDark());
+    {
+        FakePortal portal;
+        // Its own connection, so that its answers and signals really cross the bus.
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
+        ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", &portal,
+                                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+        ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+        Theme::followDesktop();
+        EXPECT_TRUE(waitUntil([] { return Theme::isDark(); }));
+        EXPECT_TRUE(panelIsDark());
+        emit portal.SettingChanged("org.freedesktop.appearance", "color-scheme", QDBusVariant(2u));
+        EXPECT_TRUE(waitUntil([] { return !Theme::isDark(); }));
+        EXPECT_FALSE(panelIsDark());
+        bus.unregisterService("org.freedesktop.portal.Desktop");
+        bus.unregisterObject("/org/freedesktop/portal/desktop");
+        QDBusConnection::disconnectFromBus("portal");
+    }
+    QApplication::setPalette(Theme::darkPalette());
+    Theme::followDesktop(); // no portal now: the palette decides
+    EXPECT_TRUE(waitUntil([] { return Theme::isDark(); }));
+    QApplication::setPalette(light);
+}
+
 INSTANTIATE_TEST_SUITE_P(LightAndDark, Views, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "dark" : "light"; });
 
 } // namespace
+
+#include "ViewAccessTests.moc"
