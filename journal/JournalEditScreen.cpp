@@ -214,6 +214,8 @@ void JournalEditScreen::showFields()
 {
     const QScopedValueRollback guard(updatingFields_, true);
     titleField_->setText(title_);
+    // A long title shows its start, not its end.
+    titleField_->setCursorPosition(0);
     tagsField_->setText(tags_);
     pane_->setEditorText(content_);
 }

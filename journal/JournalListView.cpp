@@ -185,8 +185,11 @@ JournalListView::~JournalListView() = default;
 void JournalListView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        // The first keystrokes are a search.
+        search_->setFocus(Qt::OtherFocusReason);
         fetchEntries();
+    }
 }
 
 QList<JournalEntryData> JournalListView::filteredEntries() const

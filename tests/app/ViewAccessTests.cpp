@@ -5,6 +5,7 @@
 #include "app/LoginView.h"
 #include "app/SettingsView.h"
 #include "journal/JournalListView.h"
+#include "journal/JournalRow.h"
 #include "journal/QuickNoteView.h"
 #include "review/QuizView.h"
 #include "review/SoundEffects.h"
@@ -214,6 +215,35 @@ TEST(DesktopScheme, PanelsFollowThePortalAndElseTheApplicationPalette)
     Theme::followDesktop(); // no portal now: the palette decides
     EXPECT_TRUE(waitUntil([] { return Theme::isDark(); }));
     QApplication::setPalette(light);
+}
+
+TEST(Keyboard, EveryPanelAnswersItsKeys)
+{
+    qputenv("TAVLO_API_BASE_URL", "http://127.0.0.1:1/api");
+    bool cancelled = false;
+    SettingsView settings(5, 5, {}, [&] { cancelled = true; });
+    JournalListView journal({});
+    journal.show();
+    ASSERT_TRUE(waitUntil([&] { return child(&journal, "errorLabel")->isVisible(); }));
+    const JournalEntryData long_ = entry(1, "Learned: ser is for identity, estar is for states and places", {});
+    journal.showEntries({long_});
+    const std::pair<const char*, std::function<bool()>> table[] = {
+        {"the journal opens on its search", [&] { return journal.focusWidget() == child(&journal, "searchField"); }},
+        {"Escape cancels the settings", [&] { QTest::keyClick(&settings, Qt::Key_Escape); return cancelled; }},
+        {"Delete on a row asks to delete it", [&] {
+             QTest::keyClick(journal.findChild<JournalRow*>(), Qt::Key_Delete);
+             const bool asked = waitUntil([&] { return journal.deleteAlert() && journal.deleteAlert()->isVisible(); });
+             if (asked)
+                 journal.deleteAlert()->reject();
+             return asked;
+         }},
+        {"the edit screen shows the start of the title", [&] {
+             journal.startEditing(long_);
+             return child<QLineEdit>(&journal, "titleField")->cursorPosition() == 0;
+         }},
+    };
+    for (const auto& [what, holds] : table)
+        EXPECT_TRUE(holds()) << what;
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, Views, ::testing::Bool(),
