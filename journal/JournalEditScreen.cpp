@@ -67,6 +67,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
 
     titleField_ = new QLineEdit(this);
     titleField_->setObjectName(QStringLiteral("titleField"));
+    titleField_->setAccessibleName(tr("Title"));
     titleField_->setPlaceholderText(tr("Title"));
     titleField_->setFrame(false);
     QFont titleFont = Theme::font(TextStyle::title3);
@@ -77,6 +78,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
 
     tagsField_ = new QLineEdit(this);
     tagsField_->setObjectName(QStringLiteral("tagsField"));
+    tagsField_->setAccessibleName(tr("Tags"));
     tagsField_->setPlaceholderText(tr("Tags (comma separated)"));
     tagsField_->setFrame(false);
     tagsField_->setFont(Theme::font(TextStyle::caption));

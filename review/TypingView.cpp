@@ -60,6 +60,7 @@ CentredField* makeField(const QString& placeholder, QWidget* parent, const QStri
     auto* field = new CentredField(parent);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder);
     field->placeText();
     field->setFont(Theme::font(TextStyle::title3));
     field->setStyleSheet(textFieldStyle(parent->palette()));

@@ -13,6 +13,7 @@
 #include "ui/Theme.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusVariant>
@@ -170,6 +171,24 @@ TEST_P(Views, EveryTextReadsAtLeastFourAndAHalfToOne)
             EXPECT_GE(r.ratio, 4.5) << r.where.toStdString() << " \"" << textOf(w).toStdString() << "\"";
         }
     }
+}
+
+TEST_P(Views, EveryControlHasANameForScreenReaders)
+{
+    const QSet<QAccessible::Role> controls = {QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton,
+                                              QAccessible::ComboBox, QAccessible::Slider, QAccessible::SpinBox,
+                                              QAccessible::EditableText, QAccessible::Link, QAccessible::PageTab};
+    std::function<void(QAccessibleInterface*, const QString&)> walk = [&](QAccessibleInterface* node, const QString& view) {
+        if (!node || node->state().invisible)
+            return;
+        const bool unnamed = node->text(QAccessible::Name).trimmed().isEmpty() && node->text(QAccessible::Value).trimmed().isEmpty();
+        EXPECT_FALSE(controls.contains(node->role()) && unnamed)
+            << view.toStdString() << ": " << (node->object() ? node->object()->objectName().toStdString() : "?");
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i), view);
+    };
+    for (const auto& [name, view] : shots)
+        walk(QAccessible::queryAccessibleInterface(view), name);
 }
 
 // A settings portal on the test's own session bus.
