@@ -51,7 +51,7 @@ LoginView::LoginView(std::function<void()> onSuccess, QWidget* parent)
     errorLabel_->setAlignment(Qt::AlignHCenter);
     errorLabel_->setTextFormat(Qt::PlainText);
     errorLabel_->setFont(Theme::font(Theme::TextStyle::caption));
-    Theme::setTextColour(errorLabel_, Theme::red());
+    Theme::setTextColour(errorLabel_, Theme::accentText(Theme::red()));
     errorLabel_->hide();
     layout->addWidget(errorLabel_);
 

@@ -108,6 +108,11 @@ void SettingsView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Escape) {
+        cancel();
+        event->accept();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 

@@ -3,6 +3,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "core/Log.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
         return 0;
     QuitOnSignal::install();
     log(QStringLiteral("Running on the %1 platform").arg(QApplication::platformName()));
+    Theme::followDesktop();
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,

@@ -33,7 +33,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     back->setFlat(true);
     back->setCursor(Qt::PointingHandCursor);
     back->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 2px; text-align: left; }")
-                            .arg(orange().name()));
+                            .arg(accentText(orange()).name()));
     connect(back, &QPushButton::clicked, this, &JournalEditScreen::leave);
     header->addWidget(back);
     header->addStretch(1);
@@ -56,7 +56,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     restoredLabel_->setObjectName(QStringLiteral("restoredLabel"));
     restoredLabel_->setWordWrap(true);
     restoredLabel_->setFont(Theme::font(TextStyle::caption));
-    setTextColour(restoredLabel_, orange());
+    setTextColour(restoredLabel_, accentText(orange()));
     banner->addWidget(restoredLabel_, 1);
     discardButton_ = new QPushButton(tr("Discard Changes"), restoredBanner_);
     discardButton_->setObjectName(QStringLiteral("discardEditButton"));
@@ -67,6 +67,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
 
     titleField_ = new QLineEdit(this);
     titleField_->setObjectName(QStringLiteral("titleField"));
+    titleField_->setAccessibleName(tr("Title"));
     titleField_->setPlaceholderText(tr("Title"));
     titleField_->setFrame(false);
     QFont titleFont = Theme::font(TextStyle::title3);
@@ -77,6 +78,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
 
     tagsField_ = new QLineEdit(this);
     tagsField_->setObjectName(QStringLiteral("tagsField"));
+    tagsField_->setAccessibleName(tr("Tags"));
     tagsField_->setPlaceholderText(tr("Tags (comma separated)"));
     tagsField_->setFrame(false);
     tagsField_->setFont(Theme::font(TextStyle::caption));
@@ -95,7 +97,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     errorLabel_->setObjectName(QStringLiteral("editErrorLabel"));
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
-    setTextColour(errorLabel_, red());
+    setTextColour(errorLabel_, accentText(red()));
     edit->addWidget(errorLabel_);
 
     auto* buttons = new QHBoxLayout;
@@ -214,6 +216,8 @@ void JournalEditScreen::showFields()
 {
     const QScopedValueRollback guard(updatingFields_, true);
     titleField_->setText(title_);
+    // A long title shows its start, not its end.
+    titleField_->setCursorPosition(0);
     tagsField_->setText(tags_);
     pane_->setEditorText(content_);
 }

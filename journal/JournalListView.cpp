@@ -29,10 +29,11 @@ namespace {
 // entries cost no more per keystroke than the first screenful.
 constexpr int rowsPerPage = 12;
 
-QToolButton* closeGlyphButton(QWidget* parent, const QString& name)
+QToolButton* closeGlyphButton(QWidget* parent, const QString& name, const QString& spoken)
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
+    b->setAccessibleName(spoken);
     b->setIcon(Glyphs::icon(Glyph::cross, Theme::secondaryText(), 14));
     b->setAutoRaise(true);
     b->setCursor(Qt::PointingHandCursor);
@@ -69,7 +70,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     title->setFont(Theme::font(TextStyle::title2));
     header->addWidget(title);
     header->addStretch(1);
-    auto* close = closeGlyphButton(listScreen_, QStringLiteral("closeButton"));
+    auto* close = closeGlyphButton(listScreen_, QStringLiteral("closeButton"), tr("Close"));
     close->setToolTip(tr("Close"));
     connect(close, &QToolButton::clicked, this, [this] {
         if (onDismiss_)
@@ -88,11 +89,12 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     searchRow->addWidget(new GlyphLabel(Glyph::magnifier, secondaryText(), 16, searchBox));
     search_ = new QLineEdit(searchBox);
     search_->setObjectName(QStringLiteral("searchField"));
+    search_->setAccessibleName(tr("Search"));
     search_->setPlaceholderText(tr("Search by title or tag..."));
     search_->setFrame(false);
     search_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
     searchRow->addWidget(search_, 1);
-    clearSearch_ = closeGlyphButton(searchBox, QStringLiteral("clearSearchButton"));
+    clearSearch_ = closeGlyphButton(searchBox, QStringLiteral("clearSearchButton"), tr("Clear Search"));
     clearSearch_->setToolTip(tr("Clear search"));
     searchRow->addWidget(clearSearch_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -130,7 +132,7 @@ JournalListView::JournalListView(std::function<void()> onDismiss, QWidget* paren
     errorLabel_->setTextFormat(Qt::PlainText);
     errorLabel_->setContentsMargins(24, 0, 24, 0);
     errorLabel_->setFont(Theme::font(TextStyle::caption));
-    setTextColour(errorLabel_, red());
+    setTextColour(errorLabel_, accentText(red()));
     content_->addWidget(errorLabel_);
 
     emptyPage_ = new QWidget(content_);
@@ -185,8 +187,11 @@ JournalListView::~JournalListView() = default;
 void JournalListView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        // The first keystrokes are a search.
+        search_->setFocus(Qt::OtherFocusReason);
         fetchEntries();
+    }
 }
 
 QList<JournalEntryData> JournalListView::filteredEntries() const
@@ -307,7 +312,7 @@ void JournalListView::confirmDelete(const JournalEntryData& entry)
                                   .arg(entryToDelete_ ? entryToDelete_->title : QString()));
     QPushButton* cancel = alert->addButton(tr("Cancel"), QMessageBox::RejectRole);
     QPushButton* del = alert->addButton(tr("Delete"), QMessageBox::DestructiveRole);
-    del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(red().name()));
+    del->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(accentText(red()).name()));
     // Return or Escape must never delete by accident.
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);

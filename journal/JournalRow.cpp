@@ -5,6 +5,7 @@
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -24,6 +25,8 @@ JournalRow::JournalRow(const JournalEntryData& entry, QWidget* parent)
 {
     setObjectName(QStringLiteral("entryRow"));
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(entry.title);
 
     auto* col = new QVBoxLayout(this);
     col->setContentsMargins(10, 10, 10, 10);
@@ -76,10 +79,11 @@ QString JournalRow::styleSheet()
 {
     return QStringLiteral("QFrame#entryRow { background: palette(base); border: 1px solid palette(midlight);"
                           " border-radius: 8px; }"
+                          "QFrame#entryRow:focus { border: 2px solid %3; }"
                           "QLabel#tagChip { color: %1; background: %2; padding: 2px 6px;"
                           " border-radius: 4px; border: none; }"
                           "QLabel#rowTitle, QLabel#rowDate, QLabel#moreTags { border: none; background: transparent; }")
-        .arg(orange().name(), css(withAlpha(orange(), 0.15)));
+        .arg(accentText(orange()).name(), css(withAlpha(orange(), 0.15)), accent().name());
 }
 
 void JournalRow::mouseReleaseEvent(QMouseEvent* event)
@@ -87,6 +91,19 @@ void JournalRow::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit openRequested();
     QFrame::mouseReleaseEvent(event);
+}
+
+void JournalRow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace: emit deleteRequested(); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space: emit openRequested(); break;
+    default: QFrame::keyPressEvent(event); return;
+    }
+    event->accept();
 }
 
 void JournalRow::contextMenuEvent(QContextMenuEvent* event)

@@ -28,6 +28,7 @@ NoteEditorPane::NoteEditorPane(const QString& editorName, QWidget* parent)
     stack_ = new QStackedWidget(this);
     editor_ = new QPlainTextEdit(stack_);
     editor_->setObjectName(editorName);
+    editor_->setAccessibleName(tr("Note"));
     editor_->setFont(monospaced(TextStyle::body));
     editor_->setTabChangesFocus(true);
     editor_->setStyleSheet(QStringLiteral("QPlainTextEdit#%1 { background: palette(base);"

@@ -82,7 +82,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     badge_->setFont(Theme::font(TextStyle::caption));
     badge_->setStyleSheet(QStringLiteral("QLabel#badge { color: %1; background: %2;"
                                          " padding: 3px 8px; border-radius: 8px; }")
-                              .arg(purple().name(), css(withAlpha(purple(), 0.2))));
+                              .arg(accentText(purple()).name(), css(withAlpha(purple(), 0.2))));
     header->addWidget(badge_);
     root->addLayout(header);
 
@@ -106,7 +106,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     errorLabel_->setFont(Theme::font(TextStyle::caption));
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);
-    setTextColour(errorLabel_, red());
+    setTextColour(errorLabel_, accentText(red()));
     col->addWidget(errorLabel_);
 
     auto* buttons = new QHBoxLayout;

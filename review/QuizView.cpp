@@ -153,9 +153,9 @@ QuizView::RowAppearance QuizView::rowAppearance(int index) const
     if (!submitted_)
         return {Kind::unanswered, primaryText(pal), controlBackground(pal), separator(pal)};
     if (isCorrect(index))
-        return {Kind::right, green(), withAlpha(green(), 0.1), green(), true, false};
+        return {Kind::right, accentText(green(), pal), withAlpha(green(), 0.1), green(), true, false};
     if (selected_ == index)
-        return {Kind::wrongPick, red(), withAlpha(red(), 0.1), red(), false, true};
+        return {Kind::wrongPick, accentText(red(), pal), withAlpha(red(), 0.1), red(), false, true};
     return {Kind::other, secondaryText(pal), controlBackground(pal), separator(pal)};
 }
 

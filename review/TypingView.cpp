@@ -60,6 +60,7 @@ CentredField* makeField(const QString& placeholder, QWidget* parent, const QStri
     auto* field = new CentredField(parent);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder);
     field->placeText();
     field->setFont(Theme::font(TextStyle::title3));
     field->setStyleSheet(textFieldStyle(parent->palette()));
@@ -181,7 +182,7 @@ QWidget* TypingView::buildPartialMatchBlock()
     const QPalette& pal = palette();
 
     partialIcon_ = new GlyphLabel(Glyph::exclamationCircle, orange(), 16);
-    partialTitle_ = makeLabel(tr("Partial Match"), Theme::font(TextStyle::headline), orange(), nullptr, QStringLiteral("partialTitle"));
+    partialTitle_ = makeLabel(tr("Partial Match"), Theme::font(TextStyle::headline), accentText(orange(), pal), nullptr, QStringLiteral("partialTitle"));
     stack->addWidget(headerRow(partialIcon_, partialTitle_, partialBlock_));
     stack->addWidget(makeLabel(tr("Your answer matches:"), Theme::font(TextStyle::subheadline), secondaryText(pal), partialBlock_));
     matchedPart_ = makeLabel(QString(), Theme::font(TextStyle::headline), primaryText(pal), partialBlock_, QStringLiteral("matchedPart"));
@@ -214,7 +215,7 @@ QWidget* TypingView::buildConfirmationBlock()
     const QPalette& pal = palette();
 
     confirmHeader_ = headerRow(new GlyphLabel(Glyph::xmarkCircle, red(), 16),
-                                makeLabel(tr("Incorrect"), Theme::font(TextStyle::headline), red(), nullptr, QStringLiteral("confirmTitle")),
+                                makeLabel(tr("Incorrect"), Theme::font(TextStyle::headline), accentText(red(), pal), nullptr, QStringLiteral("confirmTitle")),
                                 confirmBlock_);
     stack->addWidget(confirmHeader_);
     stack->addWidget(makeLabel(tr("Type to confirm:"), Theme::font(TextStyle::subheadline), secondaryText(pal), confirmBlock_));
@@ -242,7 +243,7 @@ RoundedPanel* TypingView::buildResultBlock()
     stack->setContentsMargins(12, 8, 12, 8);
     stack->setSpacing(4);
     resultIcon_ = new GlyphLabel(Glyph::checkmarkCircle, green(), 16);
-    resultTitle_ = makeLabel(QString(), Theme::font(TextStyle::headline), green(), nullptr, QStringLiteral("resultTitle"));
+    resultTitle_ = makeLabel(QString(), Theme::font(TextStyle::headline), accentText(green(), palette()), nullptr, QStringLiteral("resultTitle"));
     stack->addWidget(headerRow(resultIcon_, resultTitle_, resultBlock_));
     resultDetail_ = makeLabel(state_.expectedAnswer(), Theme::font(TextStyle::subheadline), secondaryText(palette()), resultBlock_,
                                QStringLiteral("resultDetail"));
@@ -285,7 +286,7 @@ void TypingView::refresh()
 
     const QColor partialColour = s.recommendedQuality() >= 4 ? green() : orange();
     partialIcon_->setGlyph(Glyph::exclamationCircle, partialColour);
-    setTextColour(partialTitle_, partialColour);
+    setTextColour(partialTitle_, accentText(partialColour, palette()));
     matchedPart_->setText(s.matchedPart());
 
     confirmHeader_->setVisible(s.result().has_value());
@@ -307,7 +308,7 @@ void TypingView::refresh()
         }
         resultIcon_->setGlyph(glyph, colour);
         resultTitle_->setText(title);
-        setTextColour(resultTitle_, colour);
+        setTextColour(resultTitle_, accentText(colour, palette()));
         resultDetail_->setVisible(*result != TypingResult::correct);
         resultBlock_->setFill(withAlpha(colour, 0.1));
     }

@@ -14,7 +14,7 @@ import os, re, sys
 LAYERS = {
     'core':    ({'core'}, {'Core'}),
     'api':     ({'core', 'api'}, {'Core', 'Network'}),
-    'ui':      ({'core', 'ui'}, {'Core', 'Gui', 'Widgets'}),
+    'ui':      ({'core', 'ui'}, {'Core', 'Gui', 'Widgets', 'DBus'}),
     'review':  ({'core', 'ui', 'review'}, {'Core', 'Gui', 'Widgets'}),
     'journal': ({'core', 'ui', 'api', 'journal'}, {'Core', 'Gui', 'Widgets'}),
     'app':     ({'core', 'api', 'ui', 'review', 'journal', 'app'}, {'Core', 'Gui', 'Widgets', 'Network', 'DBus'}),

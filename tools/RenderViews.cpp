@@ -13,6 +13,7 @@
 #include "review/SoundEffects.h"
 #include "review/TypingView.h"
 #include "tools/ServiceProcess.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -66,27 +67,6 @@ void type(QWidget* root, const char* field, const QString& text)
 bool waitFor(const std::function<bool()>& done, int ms = 10000)
 {
     return QTest::qWaitFor(done, ms);
-}
-
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x2B, 0x2B, 0x2E), base(0x1E, 0x1E, 0x20), text(0xEC, 0xEC, 0xEE);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3D));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0xA0));
-    p.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x5A));
-    p.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x4C));
-    p.setColor(QPalette::ToolTipBase, window);
-    p.setColor(QPalette::ToolTipText, text);
-    return p;
 }
 
 void renderReviewViews()
@@ -240,7 +220,7 @@ int main(int argc, char** argv)
     QDir().mkpath(outDir);
     if (args.contains(QStringLiteral("--dark"))) {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QApplication::setPalette(darkPalette());
+        QApplication::setPalette(Theme::darkPalette());
         suffix = QStringLiteral("-dark");
     }
     SoundEffects::setObserver([](SoundEffects::Sound) {});

@@ -22,6 +22,26 @@ QColor accent();  // primary buttons and focus rings
 
 QColor withAlpha(QColor colour, qreal alpha);
 
+// An accent as the colour of text: the hue darkened (lightened on a dark
+// palette) until it reads at 4.5:1 on the window, on the text fields and on
+// the accent's own tinted fills.
+QColor accentText(const QColor& hue, const QPalette& palette = QGuiApplication::palette());
+// The fill of primary buttons: white text on it reads at 4.5:1.
+QColor prominentFill();
+// WCAG 2 contrast ratio of two opaque colours (1 to 21).
+double contrast(const QColor& a, const QColor& b);
+// `top` painted over the opaque `bottom`.
+QColor over(const QColor& top, const QColor& bottom);
+
+// The desktop's light or dark choice: the appearance portal's colour scheme
+// when it has one, else the lightness of the palette's window colour.
+bool isDark(const QPalette& palette = QGuiApplication::palette());
+// Asks the desktop's settings portal for its colour scheme (asynchronously)
+// and keeps following it: a dark choice on a light palette puts the agent on
+// darkPalette(), a light one takes it back.
+void followDesktop();
+QPalette darkPalette();
+
 // Taken from the desktop's palette.
 QColor windowBackground(const QPalette& palette = QGuiApplication::palette());
 QColor controlBackground(const QPalette& palette = QGuiApplication::palette());

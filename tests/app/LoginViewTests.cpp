@@ -3,6 +3,7 @@
 #include "ServiceSupport.h"
 
 #include "app/LoginView.h"
+#include "ui/Theme.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -119,7 +120,7 @@ TEST_F(Login, FailuresShowTheirMessageInRedUntilTheNextAttempt)
         EXPECT_EQ(str(view->errorText()), message);
         EXPECT_TRUE(errorLabel->isVisible());
         EXPECT_EQ(errorLabel->text(), view->errorText());
-        EXPECT_EQ(errorLabel->palette().color(QPalette::WindowText), QColor(0xFF, 0x3B, 0x30));
+        EXPECT_EQ(errorLabel->palette().color(QPalette::WindowText), Theme::accentText(Theme::red()));
         EXPECT_LT(errorLabel->font().pointSizeF(), email->font().pointSizeF());
         // The fields keep what was typed, and the button is back.
         EXPECT_EQ(email->text(), StudyService::demoEmail());

@@ -61,9 +61,9 @@ protected:
     static QString tone(const QLabel* label)
     {
         const QColor c = label->palette().color(QPalette::WindowText);
-        return c == Theme::green()    ? " green"
-               : c == Theme::orange() ? " orange"
-               : c == Theme::red()    ? " red"
+        return c == Theme::accentText(Theme::green())    ? " green"
+               : c == Theme::accentText(Theme::orange()) ? " orange"
+               : c == Theme::accentText(Theme::red())    ? " red"
                                             : "";
     }
 
