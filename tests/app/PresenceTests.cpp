@@ -94,7 +94,10 @@ TEST_F(Presence, ATimedPopupWaitsUntilSomeoneCanSeeIt)
         EXPECT_EQ(lines(QStringLiteral("Popup deferred: ")), deferred + !waitFor.isEmpty());
         drainEvents();
         // Only Show Card Now takes the keyboard from the window the learner types in.
-        EXPECT_EQ(QGuiApplication::focusWindow() == d.popupController()->panel()->windowHandle(), end == End::ShowCardNow);
+        QWindow* panel = d.popupController()->panel()->windowHandle();
+        EXPECT_EQ(QGuiApplication::focusWindow() == panel, end == End::ShowCardNow);
+        QTest::mouseClick(d.popupController()->panel()->content(), Qt::LeftButton);
+        EXPECT_TRUE(waitUntil([&] { return QGuiApplication::focusWindow() == panel; })) << "a click gives it the keyboard";
         d.popupController()->dismissPanel();
         QDBusConnection::disconnectFromBus(QStringLiteral("fake-desktop"));
         drainEvents();
