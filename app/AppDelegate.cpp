@@ -6,6 +6,7 @@
 #include "app/LoginView.h"
 #include "app/PopupPanel.h"
 #include "app/PopupWindowController.h"
+#include "app/PresenceMonitor.h"
 #include "app/RandomSource.h"
 #include "app/TrayIcon.h"
 #include "core/Log.h"
@@ -53,6 +54,8 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     setupStatusItem();
+    presence_ = new PresenceMonitor(this);
+    connect(presence_, &PresenceMonitor::changed, this, &AppDelegate::recheckDeferred);
     log(QStringLiteral("App launched"));
     // Who is signed in is known before anyone asks: the menu's label, the
     // outbox's account, and whether the first popup is a card or a login.
@@ -211,35 +214,52 @@ void AppDelegate::popupDue()
     whenSignedInState([weak, generation = cycleGeneration_](bool hasToken) {
         if (!weak || weak->isPaused_ || weak->cycleGeneration_ != generation)
             return;
-        if (auto work = weak->popupController_ ? weak->popupController_->workInProgress() : std::nullopt) {
-            weak->deferPopup(work->panel, work->secondsLeft);
+        if (weak->holdPopupBack())
             return;
-        }
-        weak->showPopupSignedIn(hasToken);
+        weak->showPopupSignedIn(hasToken, false);
     });
 }
 
-void AppDelegate::deferPopup(const QString& panel, double secondsLeft)
+bool AppDelegate::holdPopupBack()
 {
-    if (deferredFor_ != panel)
-        log(QStringLiteral("Popup deferred: the learner is working in the %1").arg(panel));
-    deferredFor_ = panel;
+    if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
+        deferPopup(work->panel, work->secondsLeft, QStringLiteral("Popup deferred: the learner is working in the %1").arg(work->panel));
+        deferredForPresence_ = false;
+        return true;
+    }
+    if (const QString reason = presence_ ? presence_->reasonToWait() : QString(); !reason.isEmpty()) {
+        deferPopup(reason, Timing::presenceRecheck, QStringLiteral("Popup deferred: %1").arg(reason));
+        deferredForPresence_ = true;
+        return true;
+    }
+    return false;
+}
+
+void AppDelegate::deferPopup(const QString& waitFor, double secondsLeft, const QString& line)
+{
+    if (deferredFor_ != waitFor)
+        log(line);
+    deferredFor_ = waitFor;
     if (deferralCheck_)
         deferralCheck_->deleteLater();
-    deferralCheck_ = Timing::startOneShot(secondsLeft, this, [this] { recheckDeferred(); });
+    QPointer<PresenceMonitor> presence = presence_;
+    deferralCheck_ = Timing::startOneShot(secondsLeft, this, [this, presence] {
+        // A change the desktop did not signal is still seen at the next check.
+        if (presence && deferredForPresence_)
+            presence->refresh();
+        recheckDeferred();
+    });
 }
 
 void AppDelegate::recheckDeferred()
 {
-    if (deferredFor_.isEmpty())
+    if (deferredFor_.isEmpty() || holdPopupBack())
         return;
-    if (auto work = popupController_ ? popupController_->workInProgress() : std::nullopt) {
-        deferPopup(work->panel, work->secondsLeft);
-        return;
-    }
-    log(QStringLiteral("The %1 was left; the deferred popup follows in %2 s").arg(deferredFor_).arg(Timing::afterDeferral));
+    const double after = deferredForPresence_ ? Timing::afterPresence : Timing::afterDeferral;
+    log(deferredForPresence_ ? QStringLiteral("No longer so: %1; the deferred popup follows in %2 s").arg(deferredFor_).arg(after)
+                             : QStringLiteral("The %1 was left; the deferred popup follows in %2 s").arg(deferredFor_).arg(after));
     cancelDeferral();
-    startPopupTimer(Timing::afterDeferral);
+    startPopupTimer(after);
 }
 
 void AppDelegate::cancelDeferral()
@@ -274,7 +294,7 @@ void AppDelegate::showPopup()
     });
 }
 
-void AppDelegate::showPopupSignedIn(bool hasToken)
+void AppDelegate::showPopupSignedIn(bool hasToken, bool activate)
 {
     log(QStringLiteral("showPopup called, token: ") + (hasToken ? QStringLiteral("exists") : QStringLiteral("nil")));
     if (!hasToken) {
@@ -291,11 +311,13 @@ void AppDelegate::showPopupSignedIn(bool hasToken)
     sessions_[session].start();
     log(QStringLiteral("Card session %1 started").arg(session));
     QPointer<AppDelegate> weak(this);
-    controller->showCard([weak, session, generation = cycleGeneration_] {
+    controller->showCard(
+        [weak, session, generation = cycleGeneration_] {
         log(QStringLiteral("Card session %1 ended").arg(session));
         if (weak)
             weak->cardSessionEnded(session, generation);
-    });
+        },
+        activate);
 }
 
 void AppDelegate::cardSessionEnded(quint64 session, quint64 generation)

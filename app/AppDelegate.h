@@ -14,6 +14,7 @@
 
 class AnswerOutbox;
 class PopupWindowController;
+class PresenceMonitor;
 class QAction;
 class QMenu;
 class QWidget;
@@ -53,7 +54,7 @@ public:
     // Empty while the cycle goes on by itself; otherwise what is wrong. While
     // signed in and not paused, at least one holds: a popup timer is pending;
     // a card session runs within Timing::cardSessionLimit; a deferred popup
-    // waits for a named form; a login form is on screen.
+    // waits for a named form or condition; a login form is on screen.
     QString cycleProblem() const;
 
     // For tests and the benchmark: what the cycle and the tray look like now.
@@ -67,12 +68,15 @@ public:
     QString startupNotice() const { return startupNotice_; }
     // Whether a keyring read for the signed-in state is still out.
     bool readingSignedInState() const { return readsInFlight_ > 0; }
-    // The form a due popup waits for; empty when none is deferred.
+    // The form or condition a due popup waits for; empty when none is deferred.
     QString deferredFor() const { return deferredFor_; }
 
 private:
     void popupDue();
-    void deferPopup(const QString& panel, double secondsLeft);
+    // Defers a due popup for a form being worked in or for nobody seeing the
+    // screen; false when it may come now.
+    bool holdPopupBack();
+    void deferPopup(const QString& waitFor, double secondsLeft, const QString& line);
     void recheckDeferred();
     void cancelDeferral();
     void stopPopupTimer();
@@ -86,7 +90,7 @@ private:
     void readSignedInState(std::function<void(bool hasToken)> then);
     void whenSignedInState(std::function<void(bool hasToken)> then);
     void showAccount();
-    void showPopupSignedIn(bool hasToken);
+    void showPopupSignedIn(bool hasToken, bool activate = true);
     void updateToolTip(int waitingAnswers);
 
     TrayIcon* statusItem_ = nullptr;
@@ -96,6 +100,8 @@ private:
     // A due popup held back for the form named here until the timer says the
     // form was left alone long enough (or it closes first).
     QString deferredFor_;
+    bool deferredForPresence_ = false;
+    PresenceMonitor* presence_ = nullptr;
     QPointer<QTimer> deferralCheck_;
     // Card sessions of this account whose onDismiss has not run, by number,
     // with the time each has run.

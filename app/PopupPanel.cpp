@@ -149,6 +149,10 @@ bool PopupPanel::eventFilter(QObject* watched, QEvent* e)
     }
     if (!contains(watched))
         return false;
+    // A timed card shown without the keyboard takes it at the first click,
+    // also where the window manager does not give it on a click.
+    if (e->type() == QEvent::MouseButtonPress && !isActiveWindow())
+        activateWindow();
     if (inputGuarded())
         return true;
     if (counts)

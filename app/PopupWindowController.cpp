@@ -103,8 +103,9 @@ void PopupWindowController::release()
         endLater(s, &CardSessionState::release);
 }
 
-void PopupWindowController::showCard(std::function<void()> onDismiss)
+void PopupWindowController::showCard(std::function<void()> onDismiss, bool activate)
 {
+    activateCard_ = activate;
     log(QStringLiteral("showCard called"));
     auto session = std::make_shared<CardSession>();
     session->onDismiss = std::move(onDismiss);
@@ -196,7 +197,7 @@ void PopupWindowController::showQuizView(const TroubleCard& card, QList<TroubleC
     session->state.questionShown();
     shown_ = ShownQuestion {CardPick::QuestionKind::multipleChoice, card.id, quiz.question, quiz.options,
                             quiz.correctAnswer};
-    presentPanel(view, kCardSize, Timing::cardInputGuard);
+    presentPanel(view, kCardSize, Timing::cardInputGuard, activateCard_);
     startAutoDismissTimer(session);
 }
 
@@ -207,7 +208,7 @@ void PopupWindowController::showTypingView(const TroubleCard& card, std::shared_
     auto* view = new TypingView(typed.prompt, typed.expectedAnswer, onAnswer);
     session->state.questionShown();
     shown_ = ShownQuestion {CardPick::QuestionKind::typedAnswer, card.id, typed.prompt, {}, typed.expectedAnswer};
-    presentPanel(view, kCardSize, Timing::cardInputGuard);
+    presentPanel(view, kCardSize, Timing::cardInputGuard, activateCard_);
     startAutoDismissTimer(session);
 }
 
@@ -302,11 +303,12 @@ void PopupWindowController::showJournalList(std::function<void()> onDismiss)
     presentPanel(new JournalListView(closePanelThen(std::move(onDismiss))), kJournalSize);
 }
 
-void PopupWindowController::presentPanel(QWidget* content, QSize size, double inputGuard)
+void PopupWindowController::presentPanel(QWidget* content, QSize size, double inputGuard, bool activate)
 {
     closePanel();
     log(QStringLiteral("presentPanel called"));
     auto* p = new PopupPanel(content, size);
+    p->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     if (inputGuard > 0)
         p->guardInput(inputGuard);
     connect(p, &PopupPanel::closed, this, &PopupWindowController::panelClosed);
@@ -318,7 +320,8 @@ void PopupWindowController::presentPanel(QWidget* content, QSize size, double in
     p->place();
     StickyWindow::request(p);
     p->raise();
-    p->activateWindow();
+    if (activate)
+        p->activateWindow();
     panel_ = p;
     p->whenPlaced([](QRect f) {
         log(QStringLiteral("panel shown at (%1, %2, %3, %4)").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height()));

@@ -26,14 +26,16 @@ public:
     static std::shared_ptr<PopupWindowController> create();
     ~PopupWindowController() override;
 
-    void showCard(std::function<void()> onDismiss);
+    // A timed card (`activate` false) appears without taking the keyboard from
+    // the window the learner types in; a click on it gives it the focus.
+    void showCard(std::function<void()> onDismiss, bool activate = true);
     void showLogin(std::function<void()> onDismiss);
     void showSettings(double minInterval, double maxInterval, std::function<void(double, double)> onSave);
     void showQuickNote(std::function<void()> onDismiss);
     void showJournalList(std::function<void()> onDismiss);
     // Takes ownership of content. A positive `inputGuard` (seconds) makes the
     // panel ignore the learner's keys and clicks that long after it appears.
-    void presentPanel(QWidget* content, QSize size, double inputGuard = 0);
+    void presentPanel(QWidget* content, QSize size, double inputGuard = 0, bool activate = true);
     // Closes the panel; a question still being asked ends unanswered.
     void dismissPanel();
 
@@ -86,4 +88,5 @@ private:
     QPointer<QTimer> dismissTimer_;
     std::weak_ptr<CardSession> session_;
     std::optional<ShownQuestion> shown_;
+    bool activateCard_ = true;
 };

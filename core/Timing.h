@@ -31,6 +31,8 @@ inline constexpr double outboxRetryFirst = 30;    // first wait before waiting a
 inline constexpr double outboxRetryLongest = 900; // the wait doubles up to this
 inline constexpr double formLeftAlone = 180;      // a form untouched this long no longer holds back a timed popup
 inline constexpr double afterDeferral = 30;       // a held-back popup comes this long after its form was left
+inline constexpr double presenceRecheck = 5;     // the desktop is asked again while a popup waits for a locked screen or do-not-disturb
+inline constexpr double afterPresence = 2;        // a held-back popup comes this long after the screen is seen again
 inline constexpr double cardInputGuard = 0.5;     // keys and clicks a card ignores right after it appears
 
 // The longest a card session runs by itself: the fetch and the review, each
