@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -130,6 +131,7 @@ bool tokenKnownAbsent = false;
 // Clears begun in the background whose items are not removed yet: until they
 // are, reads answer "none" rather than read the old account back.
 int clearsPending = 0;
+std::condition_variable clearsDone; // with cacheMutex
 std::uint64_t currentGeneration = 0;
 
 // Serialises clearAll() against a conditional login store, so a clear can
@@ -559,9 +561,10 @@ void saveCredentials(const QString& email, const QString& password)
 std::optional<Credentials> getCredentials()
 {
     {
-        std::lock_guard lock(cacheMutex);
-        if (clearsPending > 0)
-            return std::nullopt;
+        // What a clear still removes must not be read; what a sign-in stored
+        // after it must be: wait for the clear (its calls are bounded).
+        std::unique_lock lock(cacheMutex);
+        clearsDone.wait(lock, [] { return clearsPending == 0; });
     }
     if (!unlockedFor(Need::read))
         return std::nullopt;
@@ -618,6 +621,7 @@ void clearAllInBackground(std::function<void()> done)
             std::lock_guard lock(cacheMutex);
             --clearsPending;
         }
+        clearsDone.notify_all();
         if (done)
             done();
     });
