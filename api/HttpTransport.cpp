@@ -170,7 +170,7 @@ struct Exchange {
 // checked against a deadline on firing, so it never ends a reply early.
 void limitTo(double seconds, QNetworkReply* reply, const std::shared_ptr<Exchange>& state)
 {
-    const QDeadlineTimer deadline(Timing::interval(seconds), Qt::PreciseTimer);
+    const QDeadlineTimer deadline(Timing::deadlineInterval(seconds), Qt::PreciseTimer);
     auto* timer = new QTimer(reply);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
@@ -183,7 +183,7 @@ void limitTo(double seconds, QNetworkReply* reply, const std::shared_ptr<Exchang
         reply->abort();
     });
     state->deadline = timer;
-    timer->start(Timing::interval(seconds));
+    timer->start(Timing::deadlineInterval(seconds));
 }
 
 } // namespace

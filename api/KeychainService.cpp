@@ -162,12 +162,12 @@ std::int64_t steadyAfter(double seconds)
 }
 
 // Runs `onTimeout` on a thread of its own unless it is destroyed within
-// `seconds` (scaled).
+// `seconds` (scaled as a deadline).
 class Watchdog {
 public:
     Watchdog(double seconds, std::function<void()> onTimeout)
     {
-        const auto limit = std::chrono::duration<double>(Timing::scaled(seconds));
+        const auto limit = std::chrono::duration<double>(Timing::scaledDeadline(seconds));
         // A promise rather than a flag under a condition variable: the
         // watchdog only needs to learn "done" once, and this toolchain's
         // ThreadSanitizer cannot follow libstdc++'s timed condition waits.

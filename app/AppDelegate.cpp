@@ -342,7 +342,7 @@ QString AppDelegate::cycleProblem() const
     QStringList problems {QStringLiteral("signed in and not paused, but no popup timer, running card session, "
                                          "deferred popup or login form")};
     // Timers run late on a loaded machine, never early: allow for that delay.
-    const double limitMs = (Timing::scaled(Timing::cardSessionLimit) + kLateTimerAllowance) * 1000.0;
+    const double limitMs = (Timing::cardSessionLimit() + kLateTimerAllowance) * 1000.0;
     for (const auto& [session, running] : sessions_) {
         if (double(running.elapsed()) <= limitMs)
             return {};

@@ -53,7 +53,7 @@ public:
 
     // Empty while the cycle goes on by itself; otherwise what is wrong. While
     // signed in and not paused, at least one holds: a popup timer is pending;
-    // a card session runs within Timing::cardSessionLimit; a deferred popup
+    // a card session runs within Timing::cardSessionLimit(); a deferred popup
     // waits for a named form or condition; a login form is on screen.
     QString cycleProblem() const;
 

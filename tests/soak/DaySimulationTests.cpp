@@ -275,10 +275,10 @@ TEST_F(Day, TimedPopupsAmidTheLearnersActionsAndFailingRequests)
     SCOPED_TRACE("TAVLO_SOAK_SEED=" + std::to_string(seed));
     ScopedRandom agentRandom(std::make_shared<SeededSource>(seed));
     rs.emplace(seed + 1);
-    // A card waits 1.8 s, a form counts as left after 5.4 s; requests and
+    // A card waits 0.6 s, a form counts as left after 1.8 s; requests and
     // keyring calls keep 450 and 90 ms, enough under a sanitizer on a loaded
-    // machine. The learner's popup bounds of 0.2 to 1 s (6 to 30 ms) make the day short.
-    const Timing::ScopedScale faster(0.03);
+    // machine. The learner's popup bounds of 0.2 to 1 s (2 to 10 ms) make the day short.
+    const Timing::ScopedScale faster(0.01, 0.03);
     auto accelerate = [&] { d.setMinInterval(0.2); d.setMaxInterval(1); };
     ASSERT_TRUE(signInThroughClient());
     service->reset();
