@@ -33,6 +33,7 @@ inline constexpr double formLeftAlone = 180;      // a form untouched this long 
 inline constexpr double afterDeferral = 30;       // a held-back popup comes this long after its form was left
 inline constexpr double presenceRecheck = 5;     // the desktop is asked again while a popup waits for a locked screen or do-not-disturb
 inline constexpr double afterPresence = 2;        // a held-back popup comes this long after the screen is seen again
+inline constexpr double awayFromDesk = 180;       // no key or pointer input this long: nobody would see a popup
 inline constexpr double cardInputGuard = 0.5;     // keys and clicks a card ignores right after it appears
 
 

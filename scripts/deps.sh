@@ -8,6 +8,7 @@ packages=(
   libcanberra-dev sound-theme-freedesktop espeak-ng
   fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb-screensaver0-dev
   xvfb weston xwayland trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
   dpkg-dev desktop-file-utils
   openssl nghttp2-server
