@@ -297,26 +297,33 @@ QStringList visibleTexts(QWidget* view)
     return out;
 }
 
-TEST(Language, TheDesktopLocalePicksTheCatalogue)
+TEST(Language, TheDesktopLocalePicksTheCatalogueAndNoLabelIsCut)
 {
     const struct {
         const char* locale;
         bool catalogue;
-        QStringList settings, typing;
+        QStringList texts;
     } table[] = {
-        {"de_DE", true, {"Popup-Einstellungen", "Mindestabstand: 5 Min.", "Abbrechen"}, {"Prüfen", "Weiß ich nicht"}},
-        {"es_MX", true, {"Ajustes de la ventana emergente", "Intervalo máximo: 5 min", "Cancelar"}, {"Comprobar", "No lo sé"}},
-        {"en_US", false, {"Popup Settings", "Minimum interval: 5 min", "Cancel"}, {"Submit", "Don't Know"}},
-        {"fr_FR", false, {"Popup Settings", "Maximum interval: 5 min", "Save"}, {"Type your answer...", "Don't Know"}},
+        {"de_DE", true, {"Popup-Einstellungen", "Mindestabstand: 5 Min.", "Abbrechen", "Teilweise richtig", "Als richtig werten"}},
+        {"es_MX", true, {"Ajustes de la ventana emergente", "Intervalo máximo: 5 min", "Cancelar", "Respuesta parcial", "Marcar como incorrecta"}},
+        {"en_US", false, {"Popup Settings", "Minimum interval: 5 min", "Cancel", "Partial Match", "Accept as Correct"}},
+        {"fr_FR", false, {"Popup Settings", "Maximum interval: 5 min", "Save", "Mark Wrong", "Type to confirm:"}},
     };
     const QLocale desktop;
+    qputenv("TAVLO_API_BASE_URL", "http://127.0.0.1:1/api");
+    SoundEffects::setObserver([](SoundEffects::Sound) {});
     for (const auto& row : table) {
         QLocale::setDefault(QLocale(QString::fromLatin1(row.locale)));
         EXPECT_EQ(Translations::install(), row.catalogue) << row.locale;
-        SettingsView settings(5, 5, {}, {});
-        TypingView typing("la pomme", "apple", {});
-        const QStringList shown = visibleTexts(&settings) + visibleTexts(&typing);
-        for (const QString& text : row.settings + row.typing)
+        std::vector<std::unique_ptr<QWidget>> keep;
+        QStringList shown;
+        for (const auto& [name, view] : everyView(keep)) {
+            shown += visibleTexts(view);
+            for (auto* b : view->findChildren<QAbstractButton*>())
+                EXPECT_FALSE(b->isVisibleTo(view) && b->width() < b->sizeHint().width())
+                    << row.locale << " " << name.toStdString() << "/" << b->objectName().toStdString();
+        }
+        for (const QString& text : row.texts)
             EXPECT_TRUE(shown.contains(text)) << row.locale << ": " << text.toStdString();
     }
     QLocale::setDefault(desktop);
