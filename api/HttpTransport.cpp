@@ -26,9 +26,10 @@ namespace {
 
 constexpr qint64 kMaxResponseBytes = 16 * 1024 * 1024;
 
+// The context lupdate gives the texts of this file: the namespace's name.
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("APIClient", text);
+    return QCoreApplication::translate("HttpTransport", text);
 }
 
 QNetworkAccessManager* manager()

@@ -118,8 +118,8 @@ void SettingsView::keyPressEvent(QKeyEvent* event)
 
 void SettingsView::updateLabels()
 {
-    minLabel_->setText(tr("Minimum interval: %1 min").arg(minMinutes_));
-    maxLabel_->setText(tr("Maximum interval: %1 min").arg(maxMinutes_));
+    minLabel_->setText(tr("Minimum interval: %n min", nullptr, minMinutes_));
+    maxLabel_->setText(tr("Maximum interval: %n min", nullptr, maxMinutes_));
 }
 
 void SettingsView::save()

@@ -1,6 +1,7 @@
 #pragma once
 // Widgets several views are built from.
 #include <QColor>
+#include <QLayout>
 #include <QPushButton>
 #include <QWidget>
 
@@ -78,4 +79,30 @@ signals:
 private:
     QPushButton* first_;
     QPushButton* second_;
+};
+
+// A row of buttons that wraps onto further lines when their labels do not
+// fit the width (longer languages), instead of squeezing and cutting them.
+// Buttons with an expanding horizontal size policy share the room left on
+// their line.
+class ButtonRowLayout : public QLayout {
+public:
+    explicit ButtonRowLayout(int spacing);
+    ~ButtonRowLayout() override;
+
+    void addItem(QLayoutItem* item) override;
+    int count() const override { return int(items_.size()); }
+    QLayoutItem* itemAt(int index) const override { return items_.value(index); }
+    QLayoutItem* takeAt(int index) override;
+    QSize sizeHint() const override;
+    QSize minimumSize() const override;
+    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    void setGeometry(const QRect& rect) override;
+
+private:
+    int arrange(const QRect& rect, bool place) const;
+
+    QList<QLayoutItem*> items_;
 };
