@@ -210,3 +210,14 @@ int ButtonRowLayout::arrange(const QRect& rect, bool place) const
     }
     return y - rect.y();
 }
+
+void FocusRingSlider::paintEvent(QPaintEvent* event)
+{
+    QSlider::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Theme::accent(), 2));
+    p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+}

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QLayout>
 #include <QPushButton>
+#include <QSlider>
 #include <QWidget>
 
 class QHBoxLayout;
@@ -62,6 +63,16 @@ private:
 };
 
 // The two-segment "Edit" / "Preview" control of the note editors.
+// A horizontal slider that shows when it has the keyboard: Fusion draws no
+// focus on sliders at all.
+class FocusRingSlider : public QSlider {
+public:
+    explicit FocusRingSlider(QWidget* parent = nullptr) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class SegmentedControl : public QWidget {
     Q_OBJECT
 public:

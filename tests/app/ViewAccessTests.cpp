@@ -29,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QTranslator>
 #include <QXmlStreamReader>
 
@@ -256,6 +257,9 @@ TEST(Keyboard, EveryPanelAnswersItsKeys)
     ASSERT_TRUE(waitUntil([&] { return child(&journal, "errorLabel")->isVisible(); }));
     const JournalEntryData long_ = entry(1, "Learned: ser is for identity, estar is for states and places", {});
     journal.showEntries({long_});
+    settings.show();
+    QList<int> picked;
+    auto quiz = [&] { return std::make_unique<QuizView>("hola", QStringList {"hello", "bye", "thanks"}, "hello", [&](int q) { picked << q; }); };
     const std::pair<const char*, std::function<bool()>> table[] = {
         {"the journal opens on its search", [&] { return journal.focusWidget() == child(&journal, "searchField"); }},
         {"Escape cancels the settings", [&] { QTest::keyClick(&settings, Qt::Key_Escape); return cancelled; }},
@@ -265,6 +269,27 @@ TEST(Keyboard, EveryPanelAnswersItsKeys)
              if (asked)
                  journal.deleteAlert()->reject();
              return asked;
+         }},
+        {"Tab reaches the quiz's options, Space and Return answer the one it reached", [&] {
+             for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+                 auto view = quiz();
+                 view->show();
+                 view->activateWindow();
+                 EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+                 QTest::keyClick(view.get(), Qt::Key_Tab);
+                 QTest::keyClick(view.get(), Qt::Key_Tab);
+                 if (view->focusWidget() && view->focusWidget()->objectName() == "option2")
+                     QTest::keyClick(view->focusWidget(), key);
+             }
+             return picked == QList<int> {1, 1};
+         }},
+        {"a slider shows that it has the keyboard", [&] {
+             settings.activateWindow();
+             EXPECT_TRUE(QTest::qWaitForWindowActive(&settings));
+             settings.minSlider()->clearFocus();
+             const QImage before = settings.minSlider()->grab().toImage();
+             settings.minSlider()->setFocus(Qt::TabFocusReason);
+             return settings.minSlider()->grab().toImage() != before;
          }},
         {"the edit screen shows the start of the title", [&] {
              journal.startEditing(long_);
