@@ -475,6 +475,9 @@ std::optional<ImportProblem> readRow(const Record& record, const Layout& layout,
         }
     }
     card.tags = splitTags(tags + QLatin1Char(' ') + header.tags);
+    // Fields joined into the notes may outgrow one field; an export must read back.
+    if (card.notes.size() > limit / 3 && card.notes.toUtf8().size() > limit)
+        return ImportProblem{record.line, QStringLiteral("the notes are longer than %1").arg(sizeText(limit))};
     if (card.front.trimmed().isEmpty())
         return ImportProblem{record.line, QStringLiteral("empty front")};
     if (card.back.trimmed().isEmpty())
