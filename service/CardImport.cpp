@@ -82,14 +82,14 @@ private:
     bool readField(Field& field, Record& record)
     {
         qsizetype start = pos_;
-        while (start < size_ && data_[start] == ' ')
+        while (start < size_ && isPadding(data_[start]))
             ++start;
         if (start < size_ && data_[start] == '"') {
             pos_ = start + 1;
             field.quoted = true;
             if (!readQuoted(field, record))
                 return false;
-            while (pos_ < size_ && data_[pos_] == ' ')
+            while (pos_ < size_ && isPadding(data_[pos_]))
                 ++pos_;
         }
         qsizetype end = pos_;
@@ -134,6 +134,9 @@ private:
                 nextLine = pos_;
         }
     }
+
+    // Spaces around a quoted field, unless spaces separate the fields.
+    bool isPadding(char c) const { return c == ' ' && separator_ != ' '; }
 
     void append(Field& field, const char* from, qsizetype n)
     {

@@ -57,6 +57,7 @@ TEST(CardImport, ReadsEveryGoodRowAndNamesTheLineAndReasonOfEveryBadOne)
          "#separator:tab\n#html:false\n#guid column:1\n#notetype column:2\n#deck column:3\n#tags column:6\n"
          "ab12\tBasic\tES\tperro\tdog\tanimal\t<i>extra</i>\n",
          "perro|dog|<i>extra</i>|animal@7"},
+        {"anki space separated", "#separator:space\n\"a\" b\n", "a|b||@2"},
         {"anki named columns", "#separator:semicolon\n#tags:all\n#columns:Back;Front;Extra\nhouse;casa;note\n",
          "casa|house|note|all@4"},
         {"html soup", "#html:true\n<b>x</b> &#233;&#x1F600; a < b &foo; &#0;<script>no</script><!-- c -->\ty<br/><br>z\n",
