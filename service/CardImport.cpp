@@ -32,7 +32,7 @@ struct Field {
 
 struct Record {
     int line = 0;
-    int unbalancedQuote = 0;  // the line of a quote that never closes; the record is lost
+    std::optional<ImportProblem> brokenQuote;  // the record is lost
     int count = 0;            // fields read, of which the first kMaxColumns are kept
     QList<Field> fields;
 };
@@ -45,7 +45,7 @@ bool isLineEnd(char c)
 // RFC 4180 records over the raw bytes: separators, quotes and line ends are
 // ASCII, so they never occur inside a multi-byte UTF-8 character. Lenient
 // where spreadsheets and hand-written files are: spaces around a quoted
-// field, a quote inside an unquoted field, text after a closing quote.
+// field, a quote inside an unquoted field.
 class RecordReader {
 public:
     RecordReader(const QByteArray& bytes, qsizetype pos, int line, char separator, qsizetype limit)
@@ -77,8 +77,8 @@ public:
     }
 
 private:
-    // Reads one field up to its separator or line end; false when it opens a
-    // quote that never closes.
+    // Reads one field up to its separator or line end; false for a broken
+    // quoted field.
     bool readField(Field& field, Record& record)
     {
         qsizetype start = pos_;
@@ -87,10 +87,7 @@ private:
         if (start < size_ && data_[start] == '"') {
             pos_ = start + 1;
             field.quoted = true;
-            if (!readQuoted(field, record))
-                return false;
-            while (pos_ < size_ && isPadding(data_[pos_]))
-                ++pos_;
+            return readQuoted(field, record);
         }
         qsizetype end = pos_;
         while (end < size_ && data_[end] != separator_ && !isLineEnd(data_[end]))
@@ -110,15 +107,8 @@ private:
                 ++run;
             append(field, data_ + pos_, run - pos_);
             pos_ = run;
-            if (pos_ >= size_) {
-                // Read on from the line after the opening quote. Every quote
-                // after an unclosed one pairs up, so no field opened there
-                // runs to the end again: one extra pass at most.
-                record.unbalancedQuote = openLine;
-                pos_ = nextLine < 0 ? size_ : nextLine;
-                line_ = openLine + 1;
-                return false;
-            }
+            if (pos_ >= size_)
+                return broken(record, openLine, nextLine, QStringLiteral("unbalanced quote"));
             if (data_[pos_] == '"') {
                 if (pos_ + 1 < size_ && data_[pos_ + 1] == '"') {
                     append(field, data_ + pos_, 1);
@@ -126,13 +116,39 @@ private:
                     continue;
                 }
                 ++pos_;
-                return true;
+                while (pos_ < size_ && isPadding(data_[pos_]))
+                    ++pos_;
+                if (pos_ >= size_ || data_[pos_] == separator_ || isLineEnd(data_[pos_]))
+                    return true;
+                return broken(record, openLine, nextLine,
+                              line_ == openLine ? QStringLiteral("text after the closing quote")
+                                                : QStringLiteral("text after the closing quote on line %1").arg(line_));
             }
             skipLineEnd();
             append(field, "\n", 1);
             if (nextLine < 0)
                 nextLine = pos_;
         }
+    }
+
+    // A quote that never closes, or closes before other text, is most often a
+    // stray one: the record is a problem and reading goes on at the line after
+    // the opening quote. Every quote after the broken one pairs up (else the
+    // field would have closed sooner), so a field opened on the lines read
+    // again closes on its own line: no byte is read more than twice or so.
+    bool broken(Record& record, int openLine, qsizetype nextLine, const QString& reason)
+    {
+        record.brokenQuote = ImportProblem{openLine, reason};
+        if (nextLine >= 0) {
+            pos_ = nextLine;
+            line_ = openLine + 1;
+            return false;
+        }
+        while (pos_ < size_ && !isLineEnd(data_[pos_]))
+            ++pos_;
+        if (pos_ < size_)
+            skipLineEnd();
+        return false;
     }
 
     // Spaces around a quoted field, unless spaces separate the fields.
@@ -530,8 +546,8 @@ ParsedCards parseCards(const QByteArray& bytes, const ImportOptions& options)
     bool first = true;
     Record record;
     while (reader.next(record)) {
-        if (record.unbalancedQuote) {
-            result.problems.append({record.unbalancedQuote, QStringLiteral("unbalanced quote")});
+        if (record.brokenQuote) {
+            result.problems.append(*record.brokenQuote);
             continue;
         }
         if (isBlank(record))

@@ -64,6 +64,8 @@ TEST(CardImport, ReadsEveryGoodRowAndNamesTheLineAndReasonOfEveryBadOne)
          "x é😀 a < b &foo; \xEF\xBF\xBD|y\\n\\nz||@2"},
         {"duplicates", "a,b\nA ,  b\nc,d\n\"c\",\"d \"\n", "a|b||@1\nc|d||@3\nline 2: same as line 1\nline 4: same as line 3"},
         {"unbalanced quote", "a,b\n\"c,d\ne,f\n", "a|b||@1\ne|f||@3\nline 2: unbalanced quote"},
+        {"text after a closing quote", "\"Hola\" means hello,hi\n\"a\nb\"c,d\ne,f\n",
+         "b\"c|d||@3\ne|f||@4\nline 1: text after the closing quote\nline 2: text after the closing quote on line 3"},
         {"column counts", "a\nb,c,d,e,f\n", "line 1: 1 column, expected 2 to 4\nline 2: 5 columns, expected 2 to 4"},
         {"column count under a header", "front,back\na,b,c\n", "line 2: 3 columns, expected 2"},
         {"a line of commas", "a" + QByteArray(299, ',') + "\n", "line 1: 300 columns, at most 256 are read"},
