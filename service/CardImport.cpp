@@ -477,7 +477,9 @@ std::optional<ImportProblem> readRow(const Record& record, const Layout& layout,
         const Column column = layout.at(i);
         if (column == Column::Skipped)
             continue;
-        QString text = QString::fromUtf8(f.bytes);
+        // A byte order mark inside a file (one joined from several) is no part
+        // of a card, and QString::fromUtf8 would drop it only at a field's start.
+        QString text = QString::fromUtf8(f.bytes).remove(QChar(0xFEFF));
         if (header.html && column != Column::Tags)
             text = htmlToText(text);
         else if (!f.quoted)

@@ -44,6 +44,7 @@ TEST(CardImport, ReadsEveryGoodRowAndNamesTheLineAndReasonOfEveryBadOne)
         {"csv", "casa,house\nperro,dog,a pet,animals noun\n", "casa|house||@1\nperro|dog|a pet|animals noun@2"},
         {"tsv guessed", "casa\thouse, home\n", "casa|house, home||@1"},
         {"semicolons, tags split on commas", "a;b;;x,y  x\n", "a|b||x y@1"},
+        {"byte order marks inside", "a,b\n \xEF\xBB\xBF" "c,d\xEF\xBB\xBF\n", "a|b||@1\nc|d||@2"},
         {"header row, BOM, CRLF", "\xEF\xBB\xBFTags,Back,FRONT\r\nt1,house,casa\r\n", "casa|house||t1@2"},
         {"columns given", "house,casa,t1\n", "casa|house||t1@1", "back,front,tags"},
         {"header row skipped under given columns", "front,back\nhouse,casa\n", "casa|house||@2", "back,front"},
