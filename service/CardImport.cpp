@@ -289,6 +289,21 @@ std::optional<char> separatorNamed(const QString& value)
     return std::nullopt;
 }
 
+// Neither a byte order mark (a file joined from several has them inside, and
+// QString::fromUtf8 would drop one only at a field's start) nor a control
+// character but tab and line break is part of a card.
+bool isJunk(char32_t c)
+{
+    return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || c == 0xFEFF;
+}
+
+QString fieldText(const QByteArray& bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    text.removeIf([](QChar c) { return isJunk(c.unicode()); });
+    return text;
+}
+
 QStringList splitTags(QString text)
 {
     text.replace(QLatin1Char(','), QLatin1Char(' '));
@@ -307,6 +322,8 @@ QStringList splitTags(QString text)
 // '#' but names no known key is the first row.
 AnkiHeader readAnkiHeader(const QByteArray& bytes, qsizetype& pos, int& line, QList<ImportProblem>& problems)
 {
+    static const QSet<QString> valueKeys = {QStringLiteral("separator"), QStringLiteral("html"),
+                                            QStringLiteral("columns"), QStringLiteral("tags")};
     static const QSet<QString> skippedKeys = {QStringLiteral("notetype"), QStringLiteral("deck"),
                                               QStringLiteral("if matches"), QStringLiteral("guid")};
     static const QHash<QString, Column> columnKeys = {{QStringLiteral("tags column"), Column::Tags},
@@ -324,9 +341,13 @@ AnkiHeader readAnkiHeader(const QByteArray& bytes, qsizetype& pos, int& line, QL
             break;
         const QString key = QString::fromUtf8(text.mid(1, colon - 1)).trimmed().toCaseFolded();
         const QByteArray raw = text.mid(colon + 1).trimmed();
-        const QString value = QString::fromUtf8(raw);
+        const QString value = fieldText(raw);
         const auto problem = [&](const QString& why) { problems.append({line, why}); };
-        if (key == QLatin1String("separator")) {
+        if (!valueKeys.contains(key) && !columnKeys.contains(key) && !skippedKeys.contains(key))
+            break;
+        if (invalidUtf8At(raw) >= 0) {
+            problem(QStringLiteral("not valid UTF-8"));
+        } else if (key == QLatin1String("separator")) {
             if (const auto s = separatorNamed(value))
                 header.separator = *s;
             else
@@ -344,8 +365,6 @@ AnkiHeader readAnkiHeader(const QByteArray& bytes, qsizetype& pos, int& line, QL
                 header.fixedColumns.insert(n - 1, columnKeys.value(key));
             else
                 problem(QStringLiteral("\"%1\" is not a column number").arg(value));
-        } else if (!skippedKeys.contains(key)) {
-            break;
         }
         header.present = true;
         pos = end;
@@ -364,7 +383,7 @@ Layout ankiLayout(const AnkiHeader& header, char separator)
 {
     Layout named;
     if (!header.columnNames.isEmpty()) {
-        const QStringList names = QString::fromUtf8(header.columnNames).split(QLatin1Char(separator));
+        const QStringList names = fieldText(header.columnNames).split(QLatin1Char(separator));
         named = layoutOf(names, Column::Notes, [](const QString&) {});
     }
     const auto& fixed = header.fixedColumns;
@@ -477,9 +496,7 @@ std::optional<ImportProblem> readRow(const Record& record, const Layout& layout,
         const Column column = layout.at(i);
         if (column == Column::Skipped)
             continue;
-        // A byte order mark inside a file (one joined from several) is no part
-        // of a card, and QString::fromUtf8 would drop it only at a field's start.
-        QString text = QString::fromUtf8(f.bytes).remove(QChar(0xFEFF));
+        QString text = fieldText(f.bytes);
         if (header.html && column != Column::Tags)
             text = htmlToText(text);
         else if (!f.quoted)
@@ -597,6 +614,8 @@ public:
             space_ = true;
             return;
         }
+        if (isJunk(c))
+            return;
         if (space_ && !text_.isEmpty() && !text_.endsWith(QLatin1Char('\n')))
             text_ += QLatin1Char(' ');
         space_ = false;

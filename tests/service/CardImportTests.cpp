@@ -45,6 +45,8 @@ TEST(CardImport, ReadsEveryGoodRowAndNamesTheLineAndReasonOfEveryBadOne)
         {"tsv guessed", "casa\thouse, home\n", "casa|house, home||@1"},
         {"semicolons, tags split on commas", "a;b;;x,y  x\n", "a|b||x y@1"},
         {"byte order marks inside", "a,b\n \xEF\xBB\xBF" "c,d\xEF\xBB\xBF\n", "a|b||@1\nc|d||@2"},
+        {"control characters", QByteArray("a\x01,b\0c\x7f\n", 8), "a|bc||@1"},
+        {"anki header not UTF-8", "#separator:tab\n#tags:a\xff\n#html:true\nx\ty&#1;\n", "x|y||@4\nline 2: not valid UTF-8"},
         {"header row, BOM, CRLF", "\xEF\xBB\xBFTags,Back,FRONT\r\nt1,house,casa\r\n", "casa|house||t1@2"},
         {"columns given", "house,casa,t1\n", "casa|house||t1@1", "back,front,tags"},
         {"header row skipped under given columns", "front,back\nhouse,casa\n", "casa|house||@2", "back,front"},
