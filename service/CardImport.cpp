@@ -33,7 +33,7 @@ struct Field {
 struct Record {
     int line = 0;
     std::optional<ImportProblem> brokenQuote;  // the record is lost
-    int count = 0;            // fields read, of which the first kMaxColumns are kept
+    qsizetype count = 0;      // fields read, of which the first kMaxColumns are kept
     QList<Field> fields;
 };
 
@@ -454,7 +454,7 @@ std::optional<QStringList> headerNames(const Record& record)
     return probe.complete() ? std::optional(names) : std::nullopt;
 }
 
-QString columnCountProblem(int count, const Layout& layout)
+QString columnCountProblem(qsizetype count, const Layout& layout)
 {
     const int low = layout.required();
     const int high = int(layout.columns.size());
@@ -540,9 +540,8 @@ ParsedCards parseCards(const QByteArray& bytes, const ImportOptions& options)
     qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     int line = 1;
     const AnkiHeader anki = readAnkiHeader(bytes, pos, line, result.problems);
-    const char separator = options.separator ? options.separator
-                           : anki.separator  ? anki.separator
-                                             : guessSeparator(bytes, pos);
+    const bool given = options.separator && options.separator != '"' && !isLineEnd(options.separator);
+    const char separator = given ? options.separator : anki.separator ? anki.separator : guessSeparator(bytes, pos);
 
     std::optional<Layout> layout;
     if (!options.columns.isEmpty()) {

@@ -12,8 +12,9 @@
 namespace study {
 
 struct ImportOptions {
-    // The field separator; 0 takes it from an Anki "#separator:" line or
-    // guesses it from the first line (tab, comma or semicolon).
+    // The field separator (not a quote or line end); 0 takes it from an Anki
+    // "#separator:" line or guesses it from the first line (tab, comma or
+    // semicolon).
     char separator = 0;
     // The columns of the file in order, e.g. "front,back,tags" (names front,
     // back, notes, tags, deck; an empty name leaves a column out). Empty: from
