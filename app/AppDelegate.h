@@ -83,6 +83,8 @@ private:
     void startPopupTimer(double seconds);
     void cardSessionEnded(quint64 session, quint64 generation);
     void showLogin();
+    // Opens a menu's panel once the signed-in state is known, or the login form.
+    void openSignedIn(const char* viewClass, void (PopupWindowController::*show)(std::function<void()>));
     bool raiseIfShown(const char* viewClass);
     void adopt(std::shared_ptr<PopupWindowController> controller);
     QAction* actionWithTag(int tag) const;
