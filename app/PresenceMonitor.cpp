@@ -100,6 +100,7 @@ PresenceMonitor::PresenceMonitor(QObject* parent) : QObject(parent)
         for (Source& s : sources_)
             if (s.service == name) {
                 log(QStringLiteral("Presence: %1 left the session bus").arg(name));
+                ++s.asked;
                 set(s, false);
             }
         for (IdleSource& s : idleSources_)
@@ -193,11 +194,12 @@ void PresenceMonitor::query(Source& source)
         call << source.interface << source.property;
     auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     const QString service = source.service;
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, service](QDBusPendingCallWatcher* w) {
+    const quint64 ask = ++source.asked;
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, service, ask](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusMessage reply = w->reply();
         for (Source& s : sources_) {
-            if (s.service != service)
+            if (s.service != service || s.asked != ask)
                 continue;
             if (reply.type() == QDBusMessage::ErrorMessage) {
                 // Most desktops offer only some of these; an absent one is no news.
@@ -237,12 +239,15 @@ void PresenceMonitor::signalled(const QDBusMessage& message)
     const QList<QVariant> args = message.arguments();
     for (Source& s : sources_) {
         if (s.property.isEmpty() && message.interface() == s.interface && message.member() == QLatin1String("ActiveChanged")) {
+            ++s.asked;
             answered(s, args.value(0));
         } else if (!s.property.isEmpty() && message.member() == QLatin1String("PropertiesChanged")
                    && args.value(0).toString() == s.interface) {
             const QVariantMap changed = qdbus_cast<QVariantMap>(args.value(1));
-            if (changed.contains(s.property))
+            if (changed.contains(s.property)) {
+                ++s.asked;
                 answered(s, changed.value(s.property));
+            }
         }
     }
 }

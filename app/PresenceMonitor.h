@@ -42,6 +42,9 @@ private:
         QString property;
         QString reason;
         bool on = false;
+        // Counts questions and signals: an answer to an older question
+        // (from an owner that has since left, say) is stale.
+        quint64 asked = 0;
     };
     // An idle monitor answering a method with the idle time in `msPerUnit`.
     struct IdleSource {
