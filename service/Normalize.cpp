@@ -2,7 +2,7 @@
 // it does something plain and repeatable: the first sentence becomes the title,
 // the text becomes tidy markdown under that title, and the tags come from the
 // note's #hashtags or, failing those, its most frequent significant words.
-#include "service/StudyStore.h"
+#include "service/Normalize.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -222,6 +222,11 @@ Normalized normalizeNote(const QString& text)
     n.content = makeContent(title, lines);
     n.tags = makeTags(clean);
     return n;
+}
+
+QString canonicalCardText(const QString& text)
+{
+    return text.normalized(QString::NormalizationForm_C).simplified().toCaseFolded();
 }
 
 } // namespace study

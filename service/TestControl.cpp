@@ -100,8 +100,9 @@ Reply TestControl::handle(const Incoming& in, qint64 maxBodyBytes)
             return methodNotAllowed("POST");
         faults_.clear();
         requests_ = QJsonArray();
-        if (!api_->reseed())
-            return error(503, QStringLiteral("reseeded in memory but the data file could not be written"));
+        QString why;
+        if (!api_->reseed(&why))
+            return error(503, QStringLiteral("the seed could not be written: ") + why);
         return json(200, QJsonObject{{"reseeded", true}});
     }
     if (p == QLatin1String("/fault"))
@@ -173,19 +174,19 @@ Reply TestControl::queueFault(const Incoming& in)
 QJsonObject TestControl::stateJson() const
 {
     QJsonArray reviews;
-    for (const ReviewLog& r : api_->store().reviews())
+    StudyStore& store = api_->store();
+    for (const ReviewLog& r : store.reviews())
         reviews.append(QJsonObject{{"account", r.account}, {"card_id", r.cardId}, {"quality", r.quality}});
     QJsonObject journal;
     QJsonObject cards;
-    for (const Account& a : api_->store().accounts()) {
+    for (const Account& a : store.accounts()) {
         QJsonArray entries;
-        for (const JournalEntry& e : api_->store().journal(a.email))
+        for (const JournalEntry& e : store.journal(a.email))
             entries.append(StudyStore::entryJson(e));
         journal.insert(a.email, entries);
         QJsonArray own;
-        for (const Card& c : api_->store().cards())
-            if (c.owner == a.email)
-                own.append(StudyStore::cardJson(c));
+        for (const Card& c : store.cards(a.email))
+            own.append(StudyStore::cardJson(c));
         cards.insert(a.email, own);
     }
     return QJsonObject{{"reviews", reviews}, {"journal", journal}, {"cards", cards}};
