@@ -1,5 +1,6 @@
 // tavlo-study-service: a local stand-in for the study service, for development,
 // tests and a first run without an account elsewhere.
+#include "service/Commands.h"
 #include "service/SqlStore.h"
 #include "service/StudyServer.h"
 
@@ -92,6 +93,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavlo-study-service"));
+    if (study::isCommand(app.arguments().mid(1)))
+        return study::runCommand(app.arguments().mid(1));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Development study service for TavloPopup (loopback only)."));

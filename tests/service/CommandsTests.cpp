@@ -1,0 +1,91 @@
+// The commands of tavlo-study-service on a database the service is using:
+// what each changes, as the running service sees it, and what each refuses.
+#include "ServiceTest.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Ran {
+    int exitCode = -1;
+    QString said;   // stdout and stderr
+};
+
+Ran run(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(qEnvironmentVariable("TAVLO_SERVICE_BIN"), args);
+    p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(20000));
+    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+}
+
+TEST(Commands, AccountsChangeWhileTheServiceRuns)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("study.sqlite");
+    StudyService svc({"--db", db});
+    ASSERT_TRUE(svc.isRunning());
+    const QString second = svc.login(StudyService::secondEmail(), StudyService::secondPassword());
+    ASSERT_EQ(svc.send("POST", "/api/reviews", compact({{"card_id", 101}, {"quality", 1}}), second).status, 200);
+    ASSERT_EQ(svc.send("POST", "/api/reviews", compact({{"card_id", 1}, {"quality", 1}}), svc.login()).status, 200);
+    const QJsonArray secondCards = svc.state().value("cards").toObject().value(StudyService::secondEmail()).toArray();
+
+    struct Row {
+        QStringList args;
+        QByteArray input;
+        int exitCode;
+        QString says;
+    };
+    const Row rows[] = {
+        {{"account", "add", "new@tavlo.app"}, "first-pw\n", 0, "added new@tavlo.app"},
+        {{"account", "add", "NEW@tavlo.app"}, "x\n", 1, "exists already"},
+        {{"account", "add", "empty@tavlo.app"}, "\n", 1, "empty password"},
+        {{"account", "add", "nobody"}, "x\n", 1, "not an e-mail address"},
+        {{"account", "passwd", "none@tavlo.app"}, "x\n", 1, "no account none@tavlo.app"},
+        {{"account", "passwd", "new@tavlo.app"}, "second-pw\r\n", 0, "changed the password"},
+        {{"account", "remove", "demo@tavlo.app"}, "n\n", 1, "nothing removed"},
+        {{"account", "remove", "demo@tavlo.app"}, "", 1, "nothing removed"},
+        {{"account", "remove", "demo@tavlo.app"}, "y\n", 0, "removed demo@tavlo.app"},
+        {{"account", "remove", "demo@tavlo.app", "--yes"}, "", 1, "no account demo@tavlo.app"},
+        {{"account", "list"}, "", 0, "second@tavlo.app\nnew@tavlo.app\n"},
+        {{"account", "list", "--yes"}, "", 2, "--yes goes with account remove only"},
+        {{"account", "lost"}, "", 2, "unknown command account lost"},
+        {{"account", "add"}, "", 2, "wrong number of arguments"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        const Ran ran = run(row.args + QStringList{"--db", db}, row.input);
+        EXPECT_EQ(ran.exitCode, row.exitCode) << ran.said.toStdString();
+        EXPECT_TRUE(ran.said.contains(row.says)) << ran.said.toStdString();
+    }
+
+    // The running service sees every change at once; the other account's data is as it was.
+    EXPECT_TRUE(svc.login("new@tavlo.app", "first-pw").isEmpty());
+    const QString fresh = svc.login("new@tavlo.app", "second-pw");
+    ASSERT_FALSE(fresh.isEmpty());
+    EXPECT_EQ(dataArray(svc.send("GET", "/api/trouble-cards", {}, fresh)), QJsonArray());
+    EXPECT_TRUE(svc.login().isEmpty());
+    const QJsonObject state = svc.state();
+    EXPECT_EQ(state.value("cards").toObject().keys(), (QStringList{"new@tavlo.app", "second@tavlo.app"}));
+    EXPECT_EQ(state.value("cards").toObject().value(StudyService::secondEmail()).toArray(), secondCards);
+    EXPECT_EQ(state.value("reviews").toArray().size(), 1);
+    EXPECT_EQ(state.value("journal").toObject().value(StudyService::secondEmail()).toArray().size(), 1);
+
+    // Databases that are missing or not ones.
+    QFile text(dir.filePath("text.sqlite"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a database");
+    text.close();
+    for (const QString& file : {dir.filePath("missing.sqlite"), text.fileName()}) {
+        const Ran ran = run({"account", "list", "--db", file});
+        EXPECT_EQ(ran.exitCode, 1);
+        EXPECT_TRUE(ran.said.contains(file)) << ran.said.toStdString();
+    }
+}
+
+} // namespace
