@@ -1,5 +1,6 @@
 #include "service/Commands.h"
 
+#include "service/Backup.h"
 #include "service/SqlStore.h"
 
 #include <QCommandLineParser>
@@ -25,7 +26,8 @@ const char kUsageText[] =
     "usage: tavlo-study-service account add EMAIL [--db FILE]\n"
     "       tavlo-study-service account passwd EMAIL [--db FILE]\n"
     "       tavlo-study-service account list [--db FILE]\n"
-    "       tavlo-study-service account remove EMAIL [--yes] [--db FILE]\n";
+    "       tavlo-study-service account remove EMAIL [--yes] [--db FILE]\n"
+    "       tavlo-study-service backup DIR [--db FILE]\n";
 
 int complain(const QString& message, int code = kFailed)
 {
@@ -109,7 +111,8 @@ QString defaultDatabasePath()
 
 bool isCommand(const QStringList& arguments)
 {
-    return !arguments.isEmpty() && arguments.first() == QLatin1String("account");
+    return !arguments.isEmpty()
+           && (arguments.first() == QLatin1String("account") || arguments.first() == QLatin1String("backup"));
 }
 
 int runCommand(const QStringList& arguments)
@@ -128,7 +131,7 @@ int runCommand(const QStringList& arguments)
     static const QStringList withEmail{QStringLiteral("account add"), QStringLiteral("account passwd"),
                                        QStringLiteral("account remove")};
     const bool list = command == QLatin1String("account list");
-    const bool backup = false;
+    const bool backup = words.value(0) == QLatin1String("backup");
     if (!withEmail.contains(command) && !list && !backup)
         return usage(QStringLiteral("unknown command %1").arg(words.join(u' ')));
     if ((backup ? 2 : list ? 2 : 3) != words.size())
@@ -147,6 +150,15 @@ int runCommand(const QStringList& arguments)
     if (!store)
         return complain(error);
 
+    if (backup) {
+        const QString name = QStringLiteral("study-%1.sqlite")
+                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        const QString path = writeBackup(*store, words[1], name, &error);
+        if (path.isEmpty())
+            return complain(QStringLiteral("backup failed: %1").arg(error));
+        std::printf("%s\n", qPrintable(path));
+        return 0;
+    }
     if (list) {
         for (const Account& a : store->accounts())
             std::printf("%s\n", qPrintable(a.email));

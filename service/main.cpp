@@ -1,5 +1,6 @@
 // tavlo-study-service: a local stand-in for the study service, for development,
 // tests and a first run without an account elsewhere.
+#include "service/Backup.h"
 #include "service/Commands.h"
 #include "service/SqlStore.h"
 #include "service/StudyServer.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonDocument>
+#include <QTimer>
 #include <QSslCertificate>
 #include <QSslKey>
 
@@ -108,6 +110,9 @@ int main(int argc, char** argv)
         QStringLiteral("A JSON data file of an earlier version to import once (the database is FILE with .sqlite "
                        "unless --db is given), or the database itself."),
         QStringLiteral("FILE"));
+    const QCommandLineOption backupOpt(QStringLiteral("backup-dir"),
+                                       QStringLiteral("Keep the last 7 daily copies of the database in this folder."),
+                                       QStringLiteral("DIR"));
     const QCommandLineOption ttlOpt(QStringLiteral("token-ttl"), QStringLiteral("Lifetime of access tokens in seconds."),
                                     QStringLiteral("SECONDS"), QStringLiteral("86400"));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("Do not log requests to stderr."));
@@ -119,7 +124,7 @@ int main(int argc, char** argv)
                                      QStringLiteral("FILE"));
     const QCommandLineOption keyOpt(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({portOpt, dbOpt, dataOpt, ttlOpt, quietOpt, controlOpt, certOpt, keyOpt});
+    parser.addOptions({portOpt, dbOpt, dataOpt, backupOpt, ttlOpt, quietOpt, controlOpt, certOpt, keyOpt});
     parser.process(app);
 
     auto fail = [](const QString& message) {
@@ -170,6 +175,8 @@ int main(int argc, char** argv)
         if (QFileInfo::exists(beside) && !isSqliteFile(beside))
             json = beside;
     }
+    if (parser.isSet(backupOpt) && db.isEmpty())
+        return fail(QStringLiteral("--backup-dir needs a database (--db FILE)"));
     // Read the JSON before the database exists, so a bad file leaves nothing behind.
     std::optional<study::Snapshot> imported;
     if (!json.isEmpty() && QFileInfo(db).size() == 0) {
@@ -189,6 +196,20 @@ int main(int argc, char** argv)
         if (!store->replaceAll(*imported, &error))
             return fail(QStringLiteral("cannot import %1 into %2: %3").arg(json, db, error));
         keepImported(json, db);
+    }
+
+    QTimer backups;
+    if (parser.isSet(backupOpt)) {
+        const QString dir = parser.value(backupOpt);
+        auto daily = [dir, s = store.get()] {
+            QString why;
+            if (!study::keepDailyBackups(*s, dir, QDate::currentDate(), 7, &why))
+                std::fprintf(stderr, "tavlo-study-service: daily backup in %s failed: %s\n", qPrintable(dir),
+                             qPrintable(why));
+        };
+        daily();
+        QObject::connect(&backups, &QTimer::timeout, daily);
+        backups.start(3600 * 1000);
     }
 
     study::StudyServer server(store.get(), options);

@@ -2,6 +2,7 @@
 // what each changes, as the running service sees it, and what each refuses.
 #include "ServiceTest.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -85,6 +86,43 @@ TEST(Commands, AccountsChangeWhileTheServiceRuns)
         const Ran ran = run({"account", "list", "--db", file});
         EXPECT_EQ(ran.exitCode, 1);
         EXPECT_TRUE(ran.said.contains(file)) << ran.said.toStdString();
+    }
+}
+
+// A backup taken while the service runs is a database the service can run
+// on, with what the original held; --backup-dir keeps the newest seven days.
+TEST(Commands, BackupsAreWholeDatabases)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("study.sqlite");
+    const QString daily = dir.filePath("daily");
+    ASSERT_TRUE(QDir().mkpath(daily));
+    QStringList old{"notes.txt"};
+    for (int day = 1; day <= 9; ++day)
+        old.append(QStringLiteral("daily-2026-01-0%1.sqlite").arg(day));
+    for (const QString& name : old) {
+        QFile f(QDir(daily).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    StudyService svc({"--db", db, "--backup-dir", daily});
+    ASSERT_TRUE(svc.isRunning());
+    const QString today = QStringLiteral("daily-%1.sqlite").arg(QDate::currentDate().toString(Qt::ISODate));
+    EXPECT_EQ(QDir(daily).entryList(QDir::Files, QDir::Name),
+              QStringList(old.mid(4)) << today << "notes.txt");
+    ASSERT_EQ(svc.send("POST", "/api/reviews", compact({{"card_id", 1}, {"quality", 1}}), svc.login()).status, 200);
+
+    const Ran ran = run({"backup", dir.filePath("copies"), "--db", db});
+    ASSERT_EQ(ran.exitCode, 0) << ran.said.toStdString();
+    const QString copy = ran.said.trimmed();
+    EXPECT_EQ(QFile::permissions(copy) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    StudyService fromCopy({"--db", copy});
+    EXPECT_EQ(fromCopy.state(), svc.state());
+    StudyService fromDaily({"--db", QDir(daily).filePath(today)});
+    EXPECT_EQ(fromDaily.state().value("reviews").toArray().size(), 0);
+
+    for (const QString& target : {db, dir.filePath("missing.sqlite")}) {
+        const Ran refused = run({"backup", target, "--db", target == db ? db : target});
+        EXPECT_EQ(refused.exitCode, 1) << refused.said.toStdString();
     }
 }
 

@@ -303,7 +303,8 @@ TEST(StudyStore, UnusableFilesSecondServicesAndBadArgumentsStopTheService)
 
     for (const QStringList& args : {QStringList{"--port", "70000"}, QStringList{"--port", "x"},
                                     QStringList{"--token-ttl", "0"}, QStringList{"--token-ttl", "-5"},
-                                    QStringList{"stray"}, QStringList{"--data", "/proc/none/data.json"}})
+                                    QStringList{"stray"}, QStringList{"--data", "/proc/none/data.json"},
+                                    QStringList{"--backup-dir", dir.path()}})
         refusedStart(args);
 }
 
