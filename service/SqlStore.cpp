@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -45,10 +46,11 @@ CREATE TABLE cards (
   notes TEXT NOT NULL DEFAULT '',
   tags TEXT NOT NULL DEFAULT '[]',
   canonical TEXT NOT NULL,
-  trouble_score REAL NOT NULL DEFAULT 0,
+  trouble_rank REAL NOT NULL DEFAULT 0,
   lapses INTEGER NOT NULL DEFAULT 0,
+  right_run INTEGER NOT NULL DEFAULT 0,
   ease REAL, interval INTEGER, repetitions INTEGER, due TEXT);
-CREATE INDEX cards_trouble ON cards (account_id, trouble_score DESC, id);
+CREATE INDEX cards_trouble ON cards (account_id, trouble_rank DESC, id);
 CREATE INDEX cards_canonical ON cards (deck_id, canonical);
 CREATE TABLE reviews (
   id INTEGER PRIMARY KEY,
@@ -80,8 +82,8 @@ CREATE INDEX kept_answers_age ON kept_answers (answered_ms);
 static_assert(std::size(kMigrations) == SqlStore::schemaVersion);
 
 const QString kCardColumns = QStringLiteral(
-    "SELECT c.id, a.email, c.deck_id, d.name, c.front, c.back, c.notes, c.tags, c.trouble_score, c.lapses, "
-    "c.ease, c.interval, c.repetitions, c.due FROM cards c JOIN decks d ON d.id = c.deck_id "
+    "SELECT c.id, a.email, c.deck_id, d.name, c.front, c.back, c.notes, c.tags, c.trouble_rank, c.lapses, "
+    "c.ease, c.interval, c.repetitions, c.due, c.right_run FROM cards c JOIN decks d ON d.id = c.deck_id "
     "JOIN accounts a ON a.id = c.account_id ");
 const QString kEntryColumns = QStringLiteral(
     "SELECT j.id, a.email, j.title, j.content, j.tags, j.inserted_at, j.updated_at FROM journal j "
@@ -117,6 +119,20 @@ QVariant nullable(const std::optional<ReviewState>& r, auto field)
     return r ? QVariant::fromValue((*r).*field) : QVariant();
 }
 
+// Every trouble score fades at the same rate, so the order of the cards only
+// changes when one is answered: the column keeps the score scaled by the fade
+// since the epoch ("rank"), and today's score is the rank scaled back. Whole
+// days keep a score steady through the day.
+double fadeSinceEpoch(const QDate& day)
+{
+    static const QDate epoch(2026, 1, 1);
+    return std::exp2(double(epoch.daysTo(day)) / troubleHalfLifeDays);
+}
+
+double rankOf(double score, const QDate& day) { return score * fadeSinceEpoch(day); }
+
+double scoreOf(double rank, const QDate& day) { return std::round(rank / fadeSinceEpoch(day) * 100.0) / 100.0; }
+
 bool fail(QString* error, const QString& why)
 {
     if (error)
@@ -137,6 +153,8 @@ SqlStore::~SqlStore()
 }
 
 QSqlDatabase SqlStore::db() const { return QSqlDatabase::database(connection_, false); }
+
+QDate SqlStore::today() const { return QDateTime::currentDateTimeUtc().date().addDays(dayShift_); }
 
 std::unique_ptr<SqlStore> SqlStore::open(const QString& path, const OpenOptions& options, QString* error)
 {
@@ -325,6 +343,7 @@ QString SqlStore::integrityCheck()
 bool SqlStore::replaceAll(const Snapshot& data, QString* error)
 {
     QSqlQuery q(db());
+    const QDate day = today();
     return transaction(error, [&] {
         for (const char* table : {"kept_answers", "reviews", "journal", "cards", "decks", "accounts"})
             if (!exec(q, QStringLiteral("DELETE FROM %1").arg(QLatin1String(table)), {}, error))
@@ -346,12 +365,12 @@ bool SqlStore::replaceAll(const Snapshot& data, QString* error)
             }
             const auto& r = c.review;
             if (!exec(q, QStringLiteral("INSERT INTO cards (id, account_id, deck_id, front, back, notes, tags, canonical, "
-                                        "trouble_score, lapses, ease, interval, repetitions, due) "
-                                        "VALUES (?, %1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kAccountOf),
+                                        "trouble_rank, lapses, ease, interval, repetitions, due, right_run) "
+                                        "VALUES (?, %1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kAccountOf),
                       {c.id, c.owner, c.deckId, c.front, c.back, c.notes, tagsText(c.tags), canonicalPair(c.front, c.back),
-                       c.troubleScore, c.lapses, nullable(r, &ReviewState::easeFactor),
+                       rankOf(c.troubleScore, day), c.lapses, nullable(r, &ReviewState::easeFactor),
                        nullable(r, &ReviewState::interval), nullable(r, &ReviewState::repetitions),
-                       nullable(r, &ReviewState::dueDate)},
+                       nullable(r, &ReviewState::dueDate), c.rightRun},
                       error))
                 return false;
         }
@@ -446,6 +465,7 @@ QList<Card> SqlStore::selectCards(const QString& where, const QVariantList& valu
     QList<Card> out;
     QSqlQuery q(db());
     QString why;
+    const QDate day = today();
     if (!exec(q, kCardColumns + where, values, &why)) {
         std::fprintf(stderr, "tavlo-study-service: cannot read cards: %s\n", qPrintable(why));
         return out;
@@ -460,11 +480,12 @@ QList<Card> SqlStore::selectCards(const QString& where, const QVariantList& valu
         c.back = q.value(5).toString();
         c.notes = q.value(6).toString();
         c.tags = tagsList(q.value(7).toString());
-        c.troubleScore = q.value(8).toDouble();
+        c.troubleScore = scoreOf(q.value(8).toDouble(), day);
         c.lapses = q.value(9).toLongLong();
         if (!q.value(10).isNull())
             c.review = ReviewState{q.value(10).toDouble(), q.value(11).toLongLong(), q.value(12).toLongLong(),
                                    q.value(13).toString()};
+        c.rightRun = q.value(14).toLongLong();
         out.append(c);
     }
     return out;
@@ -472,9 +493,10 @@ QList<Card> SqlStore::selectCards(const QString& where, const QVariantList& valu
 
 QList<Card> SqlStore::troubleCards(const QString& owner, int limit)
 {
-    return selectCards(QStringLiteral("WHERE c.account_id = %1 AND c.trouble_score > 0 "
-                                      "ORDER BY c.trouble_score DESC, c.id LIMIT ?").arg(kAccountOf),
-                       {owner, std::max(0, limit)});
+    // Cards whose score faded under the floor since their last answer are out too.
+    return selectCards(QStringLiteral("WHERE c.account_id = %1 AND c.trouble_rank >= ? "
+                                      "ORDER BY c.trouble_rank DESC, c.id LIMIT ?").arg(kAccountOf),
+                       {owner, rankOf(troubleFloor - 0.005, today()), std::max(0, limit)});
 }
 
 QList<Card> SqlStore::cards(const QString& owner)
@@ -495,9 +517,9 @@ StudyStore::Outcome SqlStore::review(const QString& owner, qint64 cardId, int qu
         Card c = found_.first();
         applyReview(&c, quality, now);
         *updated = c;
-        return exec(q, QStringLiteral("UPDATE cards SET trouble_score = ?, lapses = ?, ease = ?, interval = ?, "
-                                      "repetitions = ?, due = ? WHERE id = ?"),
-                    {c.troubleScore, c.lapses, c.review->easeFactor, c.review->interval, c.review->repetitions,
+        return exec(q, QStringLiteral("UPDATE cards SET trouble_rank = ?, lapses = ?, right_run = ?, ease = ?, "
+                                      "interval = ?, repetitions = ?, due = ? WHERE id = ?"),
+                    {rankOf(c.troubleScore, today()), c.lapses, c.rightRun, c.review->easeFactor, c.review->interval, c.review->repetitions,
                      c.review->dueDate, c.id},
                     error)
                && exec(q, QStringLiteral("INSERT INTO reviews (account_id, card_id, quality, reviewed_at) "

@@ -64,11 +64,13 @@ public:
     bool begin(QString* error) override;
     bool commit(QString* error) override;
     void rollback() override;
+    void setDayShift(int days) override { dayShift_ = days; }
 
 private:
     explicit SqlStore(QString connection);
     bool prepareSchema(const QString& path, const OpenOptions& options, QString* error);
     QSqlDatabase db() const;
+    QDate today() const;
     // Runs one statement with its values; false (and the reason) on failure.
     bool exec(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* error);
     // Runs the writes in `body` as one transaction (or inside the open one).
@@ -82,6 +84,7 @@ private:
     bool created_ = false;
     int depth_ = 0;
     bool failed_ = false;
+    int dayShift_ = 0;
 };
 
 } // namespace study

@@ -223,16 +223,18 @@ void applyReview(Card* card, int quality, const QDateTime& now)
     c.review = r;
 
     // The trouble score rises with every lapse (more for repeat offenders) and
-    // decays with good answers until the card leaves the trouble list.
+    // shrinks with right answers; a run of them clears it.
     if (quality < 3) {
         c.lapses += 1;
+        c.rightRun = 0;
         c.troubleScore = round2(c.troubleScore + 1.0 + 0.25 * double(std::min<qint64>(c.lapses, 8)));
-    } else if (quality == 3) {
-        c.troubleScore = round2(c.troubleScore * 0.85);
     } else {
-        c.troubleScore = round2(c.troubleScore * 0.6);
+        c.rightRun += 1;
+        c.troubleScore = round2(c.troubleScore * (quality == 3 ? 0.85 : 0.6));
+        if (c.rightRun >= troubleClearingRun)
+            c.troubleScore = 0;
     }
-    if (c.troubleScore < 0.1)
+    if (c.troubleScore < troubleFloor)
         c.troubleScore = 0;
 }
 

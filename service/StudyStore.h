@@ -38,8 +38,9 @@ struct Card {
     QString back;
     QString notes;            // empty: no notes
     QStringList tags;
-    double troubleScore = 0;
+    double troubleScore = 0;  // as of today; see applyReview
     qint64 lapses = 0;
+    qint64 rightRun = 0;      // right answers since the last wrong one
     std::optional<ReviewState> review;
 };
 
@@ -101,8 +102,17 @@ struct AddedCards {
     int skipped = 0;
 };
 
-// SM-2 and the trouble score: what one graded answer (0..5) does to a card.
+// SM-2 and the trouble score: what one graded answer (0..5) does to a card
+// whose troubleScore is the one of today.
 void applyReview(Card* card, int quality, const QDateTime& now);
+
+// The trouble score fades by half every troubleHalfLifeDays without answers,
+// so recent wrong answers weigh more than old ones; a run of
+// troubleClearingRun right answers takes the card off the list.
+constexpr double troubleHalfLifeDays = 30;
+constexpr int troubleClearingRun = 4;
+// Scores below this are 0: the card is not in trouble.
+constexpr double troubleFloor = 0.1;
 
 // "2026-12-06T19:20:00.123Z": the form the service writes for new times.
 QString isoNow();
@@ -157,6 +167,9 @@ public:
     virtual bool begin(QString* error) = 0;
     virtual bool commit(QString* error) = 0;
     virtual void rollback() = 0;
+
+    // For tests: the store's today is this many days after the real one.
+    virtual void setDayShift(int days) = 0;
 
     static QJsonObject cardJson(const Card& card);
     static QJsonObject entryJson(const JournalEntry& entry);

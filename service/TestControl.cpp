@@ -2,6 +2,8 @@
 
 #include "service/StudyApi.h"
 
+#include <QJsonDocument>
+
 namespace study {
 
 namespace {
@@ -101,6 +103,7 @@ Reply TestControl::handle(const Incoming& in, qint64 maxBodyBytes)
         faults_.clear();
         requests_ = QJsonArray();
         QString why;
+        api_->store().setDayShift(0);
         if (!api_->reseed(&why))
             return error(503, QStringLiteral("the seed could not be written: ") + why);
         return json(200, QJsonObject{{"reseeded", true}});
@@ -111,6 +114,15 @@ Reply TestControl::handle(const Incoming& in, qint64 maxBodyBytes)
         if (!post)
             return methodNotAllowed("POST");
         return json(200, QJsonObject{{"expired", qint64(api_->expireSessions())}});
+    }
+    if (p == QLatin1String("/clock")) {
+        if (!post)
+            return methodNotAllowed("POST");
+        const QJsonValue days = in.body.isEmpty() ? QJsonValue() : QJsonDocument::fromJson(in.body).object().value("days");
+        if (!isInteger(days) || days.toInt() < 0 || days.toInt() > 36500)
+            return error(400, QStringLiteral("field \"days\" must be an integer from 0 to 36500"));
+        api_->store().setDayShift(days.toInt());
+        return json(200, QJsonObject{{"days", days.toInt()}});
     }
     if (p == QLatin1String("/requests"))
         return get ? json(200, requests_) : methodNotAllowed("GET");
