@@ -26,9 +26,10 @@ namespace {
 
 constexpr qint64 kMaxResponseBytes = 16 * 1024 * 1024;
 
+// The context lupdate gives the texts of this file: the namespace's name.
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("APIClient", text);
+    return QCoreApplication::translate("HttpTransport", text);
 }
 
 QNetworkAccessManager* manager()
@@ -170,7 +171,7 @@ struct Exchange {
 // checked against a deadline on firing, so it never ends a reply early.
 void limitTo(double seconds, QNetworkReply* reply, const std::shared_ptr<Exchange>& state)
 {
-    const QDeadlineTimer deadline(Timing::interval(seconds), Qt::PreciseTimer);
+    const QDeadlineTimer deadline(Timing::deadlineInterval(seconds), Qt::PreciseTimer);
     auto* timer = new QTimer(reply);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
@@ -183,7 +184,7 @@ void limitTo(double seconds, QNetworkReply* reply, const std::shared_ptr<Exchang
         reply->abort();
     });
     state->deadline = timer;
-    timer->start(Timing::interval(seconds));
+    timer->start(Timing::deadlineInterval(seconds));
 }
 
 } // namespace

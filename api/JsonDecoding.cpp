@@ -117,10 +117,12 @@ QJsonValue ObjectReader::required(const QString& wireKey) const
 {
     const auto it = fields_.constFind(convertFromSnakeCase(wireKey));
     if (it == fields_.constEnd())
-        fail(tr("The data couldn't be read because it is missing: no value for key \"%1\" at %2.")
+        fail(QCoreApplication::translate("JsonDecoding",
+                                       "The data couldn't be read because it is missing: no value for key \"%1\" at %2.")
                  .arg(wireKey, path_.isEmpty() ? QStringLiteral("the top level") : path_));
     if (it->isNull() || it->isUndefined())
-        fail(tr("The data couldn't be read because it is missing: key \"%1\" is null at %2.")
+        fail(QCoreApplication::translate("JsonDecoding",
+                                       "The data couldn't be read because it is missing: key \"%1\" is null at %2.")
                  .arg(wireKey, path_.isEmpty() ? QStringLiteral("the top level") : path_));
     return *it;
 }

@@ -162,12 +162,12 @@ std::int64_t steadyAfter(double seconds)
 }
 
 // Runs `onTimeout` on a thread of its own unless it is destroyed within
-// `seconds` (scaled).
+// `seconds` (scaled as a deadline).
 class Watchdog {
 public:
     Watchdog(double seconds, std::function<void()> onTimeout)
     {
-        const auto limit = std::chrono::duration<double>(Timing::scaled(seconds));
+        const auto limit = std::chrono::duration<double>(Timing::scaledDeadline(seconds));
         // A promise rather than a flag under a condition variable: the
         // watchdog only needs to learn "done" once, and this toolchain's
         // ThreadSanitizer cannot follow libstdc++'s timed condition waits.
@@ -451,6 +451,12 @@ void deleteItem(const QString& key)
     call.clear(error); // a missing item or an unreachable keyring: nothing to do either way
 }
 
+void deleteAllItems()
+{
+    for (const char* key : {"access_token", "email", "password"})
+        deleteItem(QString::fromLatin1(key));
+}
+
 // Always replaces: delete, then add. An add that fails leaves no item.
 void storeItem(const QString& key, const QString& value)
 {
@@ -582,9 +588,7 @@ void clearAll()
     std::lock_guard write(writeMutex);
     // The items go first: emptying the cache before them would let a
     // getAccessToken in between read the old token back into the cache.
-    deleteItem(QStringLiteral("access_token"));
-    deleteItem(QStringLiteral("email"));
-    deleteItem(QStringLiteral("password"));
+    deleteAllItems();
     std::lock_guard lock(cacheMutex);
     ++currentGeneration;
     if (cachedAccessToken)
@@ -613,11 +617,8 @@ void clearAllInBackground(std::function<void()> done)
                 signedInAgain = cachedAccessToken.has_value();
             }
             // A sign-in that ended first has already replaced the items.
-            if (!signedInAgain) {
-                deleteItem(QStringLiteral("access_token"));
-                deleteItem(QStringLiteral("email"));
-                deleteItem(QStringLiteral("password"));
-            }
+            if (!signedInAgain)
+                deleteAllItems();
             std::lock_guard lock(cacheMutex);
             --clearsPending;
         }

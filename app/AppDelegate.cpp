@@ -342,7 +342,7 @@ QString AppDelegate::cycleProblem() const
     QStringList problems {QStringLiteral("signed in and not paused, but no popup timer, running card session, "
                                          "deferred popup or login form")};
     // Timers run late on a loaded machine, never early: allow for that delay.
-    const double limitMs = (Timing::scaled(Timing::cardSessionLimit) + kLateTimerAllowance) * 1000.0;
+    const double limitMs = (Timing::cardSessionLimit() + kLateTimerAllowance) * 1000.0;
     for (const auto& [session, running] : sessions_) {
         if (double(running.elapsed()) <= limitMs)
             return {};
@@ -385,46 +385,26 @@ bool AppDelegate::raiseIfShown(const char* viewClass)
 
 void AppDelegate::showQuickNote()
 {
-    const auto known = KeychainService::knownTokenPresence();
-    if (!known) {
-        QPointer<AppDelegate> weak(this);
-        return readSignedInState([weak](bool) {
-            // A keyring that could not tell leaves the learner to sign in.
-            if (weak)
-                KeychainService::knownTokenPresence() ? weak->showQuickNote() : weak->showLogin();
-        });
-    }
-    if (!*known) {
-        showLogin();
-        return;
-    }
-    if (raiseIfShown("QuickNoteView"))
-        return;
-    auto controller = PopupWindowController::create();
-    adopt(controller);
-    controller->showQuickNote([] {});
+    openSignedIn("QuickNoteView", &PopupWindowController::showQuickNote);
 }
 
 void AppDelegate::showJournalList()
 {
-    const auto known = KeychainService::knownTokenPresence();
-    if (!known) {
-        QPointer<AppDelegate> weak(this);
-        return readSignedInState([weak](bool) {
-            // A keyring that could not tell leaves the learner to sign in.
-            if (weak)
-                KeychainService::knownTokenPresence() ? weak->showJournalList() : weak->showLogin();
-        });
-    }
-    if (!*known) {
-        showLogin();
-        return;
-    }
-    if (raiseIfShown("JournalListView"))
-        return;
-    auto controller = PopupWindowController::create();
-    adopt(controller);
-    controller->showJournalList([] {});
+    openSignedIn("JournalListView", &PopupWindowController::showJournalList);
+}
+
+void AppDelegate::openSignedIn(const char* viewClass, void (PopupWindowController::*show)(std::function<void()>))
+{
+    // A keyring that could not tell leaves the learner to sign in.
+    whenSignedInState([this, viewClass, show](bool hasToken) {
+        if (!hasToken)
+            return showLogin();
+        if (raiseIfShown(viewClass))
+            return;
+        auto controller = PopupWindowController::create();
+        adopt(controller);
+        ((*controller).*show)([] {});
+    });
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool)

@@ -53,7 +53,7 @@ public:
 
     // Empty while the cycle goes on by itself; otherwise what is wrong. While
     // signed in and not paused, at least one holds: a popup timer is pending;
-    // a card session runs within Timing::cardSessionLimit; a deferred popup
+    // a card session runs within Timing::cardSessionLimit(); a deferred popup
     // waits for a named form or condition; a login form is on screen.
     QString cycleProblem() const;
 
@@ -83,6 +83,8 @@ private:
     void startPopupTimer(double seconds);
     void cardSessionEnded(quint64 session, quint64 generation);
     void showLogin();
+    // Opens a menu's panel once the signed-in state is known, or the login form.
+    void openSignedIn(const char* viewClass, void (PopupWindowController::*show)(std::function<void()>));
     bool raiseIfShown(const char* viewClass);
     void adopt(std::shared_ptr<PopupWindowController> controller);
     QAction* actionWithTag(int tag) const;

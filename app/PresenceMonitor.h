@@ -1,15 +1,18 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class QDBusMessage;
 class QDBusServiceWatcher;
 
 // Watches what the desktop says about whether anyone can see a popup now: a
-// locked screen or an active screensaver, and do-not-disturb. Every source is
-// optional and asked asynchronously; one that is missing, answers garbage or
+// locked screen or an active screensaver, do-not-disturb, and how long nobody
+// has touched the keyboard or mouse. Every source is optional and the D-Bus
+// ones are asked asynchronously; one that is missing, answers garbage or
 // leaves the bus counts as "nothing to wait for".
 class PresenceMonitor : public QObject {
     Q_OBJECT
@@ -21,6 +24,8 @@ public:
     QString reasonToWait() const;
     // Asks every source again, for a signal that never came.
     void refresh();
+    // Seconds since the last key or pointer input, where the desktop tells.
+    std::optional<double> idleSeconds() const;
 
 signals:
     void changed();
@@ -38,10 +43,25 @@ private:
         QString reason;
         bool on = false;
     };
+    // An idle monitor answering a method with the idle time in `msPerUnit`.
+    struct IdleSource {
+        QString service;
+        QString path;
+        QString interface;
+        QString method;
+        double msPerUnit = 1;
+        std::optional<double> idleMs;
+        QElapsedTimer answeredAt;
+        bool complained = false;
+    };
     void query(Source& source);
+    void queryIdle(IdleSource& source);
+    void idleAnswered(IdleSource& source, std::optional<double> idleMs);
     void set(Source& source, bool on);
     void answered(Source& source, const QVariant& value);
 
     std::vector<Source> sources_;
+    std::vector<IdleSource> idleSources_;
+    bool plainX11_ = false;
     QDBusServiceWatcher* watcher_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/SettingsView.h"
 
 #include "ui/Theme.h"
+#include "ui/Widgets.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,7 +16,7 @@ namespace {
 
 QSlider* makeSlider(int max, int value, QWidget* parent)
 {
-    auto* s = new QSlider(Qt::Horizontal, parent);
+    auto* s = new FocusRingSlider(parent);
     s->setRange(1, max);
     s->setSingleStep(1);
     s->setPageStep(1);
@@ -118,8 +119,8 @@ void SettingsView::keyPressEvent(QKeyEvent* event)
 
 void SettingsView::updateLabels()
 {
-    minLabel_->setText(tr("Minimum interval: %1 min").arg(minMinutes_));
-    maxLabel_->setText(tr("Maximum interval: %1 min").arg(maxMinutes_));
+    minLabel_->setText(tr("Minimum interval: %n min", nullptr, minMinutes_));
+    maxLabel_->setText(tr("Maximum interval: %n min", nullptr, maxMinutes_));
 }
 
 void SettingsView::save()

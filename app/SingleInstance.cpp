@@ -118,8 +118,8 @@ SingleInstance::Role SingleInstance::claim()
     lock_ = std::make_unique<QLockFile>(lockPath());
     // Held for the agent's whole life; only a dead holder makes it stale.
     lock_->setStaleLockTime(0);
-    const QDeadlineTimer deadline(Timing::interval(Timing::instanceHandover));
-    const int pause = int(std::max<qint64>(1, Timing::interval(Timing::instanceHandover).count() / 100));
+    const QDeadlineTimer deadline(Timing::deadlineInterval(Timing::instanceHandover));
+    const int pause = int(std::max<qint64>(1, Timing::deadlineInterval(Timing::instanceHandover).count() / 100));
     for (;;) {
         if (lock_->tryLock(0)) {
             listen();

@@ -35,7 +35,7 @@ void registerTypes()
 QString describe(const QDBusError& error)
 {
     if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
-        return QStringLiteral("no answer within %1 s").arg(Timing::scaled(Timing::trayWatcherAnswer));
+        return QStringLiteral("no answer within %1 s").arg(Timing::scaledDeadline(Timing::trayWatcherAnswer));
     return error.name() + QStringLiteral(": ") + error.message();
 }
 } // namespace
@@ -206,7 +206,7 @@ void StatusNotifierItem::registerWithWatcher()
     QDBusMessage call = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherService,
                                                        QStringLiteral("RegisterStatusNotifierItem"));
     call << bus_.baseService();
-    const int timeout = int(Timing::interval(Timing::trayWatcherAnswer).count());
+    const int timeout = int(Timing::deadlineInterval(Timing::trayWatcherAnswer).count());
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, timeout), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, attempt = attempt_] {
         pending->deleteLater();
@@ -226,7 +226,7 @@ void StatusNotifierItem::askForHost(quint64 attempt)
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath,
                                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const int timeout = int(Timing::interval(Timing::trayWatcherAnswer).count());
+    const int timeout = int(Timing::deadlineInterval(Timing::trayWatcherAnswer).count());
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(get, timeout), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, attempt] {
         pending->deleteLater();

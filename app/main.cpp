@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "core/Log.h"
 #include "ui/Theme.h"
+#include "ui/Translations.h"
 
 #include <QApplication>
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
     QuitOnSignal::install();
     log(QStringLiteral("Running on the %1 platform").arg(QApplication::platformName()));
     Theme::followDesktop();
+    Translations::install();
 
     AppDelegate& delegate = appDelegate();
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,

@@ -1,6 +1,9 @@
 // Round trips against the development study service over loopback: what one
 // call of each kind costs the agent's tests and demo runs. The service binary
 // comes from $TAVLO_SERVICE_BIN, or sits next to this build's bench folder.
+// Also reading and writing card files of a learner's size (no service needed).
+#include "service/CardImport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -168,6 +171,46 @@ void BM_ServiceNormalize2KiB(benchmark::State& state)
     run(state, "POST", "/api/journal/normalize", QJsonDocument(QJsonObject{{"text", text}}).toJson(), 200);
 }
 BENCHMARK(BM_ServiceNormalize2KiB)->Unit(benchmark::kMicrosecond);
+
+// 20,000 rows of the kinds a learner's file has: plain, quoted with commas
+// and quotes, a line break, accents and CJK, tags.
+QByteArray cardFile(int rows)
+{
+    QByteArray csv = "front,back,notes,tags\r\n";
+    for (int i = 0; i < rows; ++i) {
+        csv += QByteArray("palabra ") + QByteArray::number(i) + ",\"word, or \"\"term\"\" " + QByteArray::number(i)
+               + "\"," + (i % 4 ? QByteArray("") : QByteArray("\"first line\nsecond línea 単語\"")) + ",vocab es lesson"
+               + QByteArray::number(i % 50) + "\r\n";
+    }
+    return csv;
+}
+
+// The issue asks for 20,000 rows imported in a few seconds; reading them
+// should be a small part of that (well under a second).
+void BM_ParseCards20000(benchmark::State& state)
+{
+    const QByteArray csv = cardFile(20000);
+    for (auto _ : state) {
+        const study::ParsedCards parsed = study::parseCards(csv);
+        if (parsed.cards.size() != 20000 || !parsed.problems.isEmpty()) {
+            state.SkipWithError("the card file did not read back whole");
+            return;
+        }
+        benchmark::DoNotOptimize(parsed.cards.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * csv.size());
+}
+BENCHMARK(BM_ParseCards20000)->Unit(benchmark::kMillisecond);
+
+void BM_WriteCsv20000(benchmark::State& state)
+{
+    QList<study::ExportedCard> cards;
+    for (const study::ParsedCard& c : study::parseCards(cardFile(20000)).cards)
+        cards.append({c.front, c.back, c.notes, c.tags, QStringLiteral("Spanish")});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(study::writeCsv(cards).size());
+}
+BENCHMARK(BM_WriteCsv20000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

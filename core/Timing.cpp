@@ -12,6 +12,14 @@ namespace Timing {
 namespace {
 // Read from the keyring's worker thread as well as the main thread.
 std::atomic<double> factor{1.0};
+std::atomic<double> deadlineFactor{1.0};
+
+std::chrono::milliseconds toInterval(double seconds)
+{
+    const double ms = std::ceil(seconds * 1000.0);
+    return std::chrono::milliseconds(
+        static_cast<long long>(std::clamp(ms, 1.0, double(std::numeric_limits<int>::max()))));
+}
 } // namespace
 
 double scaled(double seconds)
@@ -26,9 +34,23 @@ double unscaled(double seconds)
 
 std::chrono::milliseconds interval(double seconds)
 {
-    const double ms = std::ceil(scaled(seconds) * 1000.0);
-    return std::chrono::milliseconds(
-        static_cast<long long>(std::clamp(ms, 1.0, double(std::numeric_limits<int>::max()))));
+    return toInterval(scaled(seconds));
+}
+
+double scaledDeadline(double seconds)
+{
+    return seconds * deadlineFactor.load();
+}
+
+std::chrono::milliseconds deadlineInterval(double seconds)
+{
+    return toInterval(scaledDeadline(seconds));
+}
+
+double cardSessionLimit()
+{
+    return 2 * (3 * scaledDeadline(requestTimeout) + 4 * scaledDeadline(keyringCall)) + scaled(autoDismiss)
+           + scaled(afterAnswer);
 }
 
 QTimer* startOneShot(double seconds, QObject* parent, std::function<void()> then)
@@ -47,14 +69,17 @@ QTimer* startOneShot(double seconds, QObject* parent, std::function<void()> then
     return timer;
 }
 
-ScopedScale::ScopedScale(double f) : previous_(factor.load())
+ScopedScale::ScopedScale(double pacing, double deadlines)
+    : previous_(factor.load()), previousDeadlines_(deadlineFactor.load())
 {
-    factor = f > 0 ? f : 1.0;
+    factor = pacing > 0 ? pacing : 1.0;
+    deadlineFactor = deadlines > 0 ? deadlines : 1.0;
 }
 
 ScopedScale::~ScopedScale()
 {
     factor = previous_;
+    deadlineFactor = previousDeadlines_;
 }
 
 } // namespace Timing

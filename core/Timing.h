@@ -33,16 +33,23 @@ inline constexpr double formLeftAlone = 180;      // a form untouched this long 
 inline constexpr double afterDeferral = 30;       // a held-back popup comes this long after its form was left
 inline constexpr double presenceRecheck = 5;     // the desktop is asked again while a popup waits for a locked screen or do-not-disturb
 inline constexpr double afterPresence = 2;        // a held-back popup comes this long after the screen is seen again
+inline constexpr double awayFromDesk = 180;       // no key or pointer input this long: nobody would see a popup
 inline constexpr double cardInputGuard = 0.5;     // keys and clicks a card ignores right after it appears
 
-// The longest a card session runs by itself: the fetch and the review, each
-// with the token read, one refused request, the re-login (credentials read,
-// request, token stored) and the repeat; the unanswered card; the result.
-inline constexpr double cardSessionLimit =
-    2 * (3 * requestTimeout + 4 * keyringCall) + autoDismiss + afterAnswer;
 
 // What a wait of `seconds` lasts in this process.
 double scaled(double seconds);
+// The same for a wait on something outside the agent that may answer late: a
+// request, a keyring call, a tray host, another agent process. A test may
+// shorten these less than the agent's own pacing, so that a loaded machine
+// does not turn every answer into a time-out.
+double scaledDeadline(double seconds);
+std::chrono::milliseconds deadlineInterval(double seconds);
+// The longest a card session runs by itself (scaled): the fetch and the
+// review, each with the token read, one refused request, the re-login
+// (credentials read, request, token stored) and the repeat; the unanswered
+// card; the result.
+double cardSessionLimit();
 // What a measured wait of `seconds` in this process counts as when shipped.
 double unscaled(double seconds);
 // The same as a timer interval: rounded up, at least one millisecond.
@@ -53,16 +60,19 @@ std::chrono::milliseconds interval(double seconds);
 // default coarse timers fire up to 5 % early, and long ones on a whole second.
 QTimer* startOneShot(double seconds, QObject* parent, std::function<void()> then);
 
-// Multiplies every wait by `factor` (> 0) for its lifetime; nests.
+// Multiplies every wait by `factor` (> 0) for its lifetime, or the pacing
+// and the deadlines each by their own; nests.
 class ScopedScale {
 public:
-    explicit ScopedScale(double factor);
+    explicit ScopedScale(double factor) : ScopedScale(factor, factor) {}
+    ScopedScale(double pacing, double deadlines);
     ~ScopedScale();
     ScopedScale(const ScopedScale&) = delete;
     ScopedScale& operator=(const ScopedScale&) = delete;
 
 private:
     double previous_;
+    double previousDeadlines_;
 };
 
 } // namespace Timing

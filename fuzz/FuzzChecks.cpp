@@ -6,6 +6,7 @@
 #include "journal/DraftStore.h"
 #include "journal/MarkdownBlocks.h"
 #include "review/AnswerMatching.h"
+#include "service/CardImport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,6 +120,30 @@ Finding matching(const QByteArray& bytes)
     return std::nullopt;
 }
 
+Finding cardImport(const QByteArray& bytes)
+{
+    const study::ParsedCards parsed = study::parseCards(bytes);
+    QList<study::ExportedCard> exported;
+    int line = 0;
+    for (const study::ParsedCard& c : parsed.cards) {
+        if (c.front.trimmed().isEmpty() || c.back.trimmed().isEmpty() || c.line <= line)
+            return QStringLiteral("line %1: a card without front or back, or out of order").arg(c.line);
+        line = c.line;
+        exported.append({c.front, c.back, c.notes, c.tags, QString()});
+    }
+    const QByteArray csv = study::writeCsv(exported);
+    const study::ParsedCards again = study::parseCards(csv);
+    if (!again.problems.isEmpty() || !again.duplicates.isEmpty() || again.cards.size() != parsed.cards.size())
+        return QStringLiteral("the cards written as CSV do not read back: %1").arg(QString::fromUtf8(csv));
+    for (qsizetype i = 0; i < again.cards.size(); ++i) {
+        const study::ParsedCard& a = parsed.cards.at(i);
+        const study::ParsedCard& b = again.cards.at(i);
+        if (a.front != b.front || a.back != b.back || a.notes != b.notes || a.tags != b.tags)
+            return QStringLiteral("card %1 changed when written as CSV: %2").arg(i).arg(QString::fromUtf8(csv));
+    }
+    return std::nullopt;
+}
+
 Check byName(const QString& name)
 {
     if (name == QLatin1String("snake_case"))
@@ -131,6 +156,8 @@ Check byName(const QString& name)
         return &markdown;
     if (name == QLatin1String("matching"))
         return &matching;
+    if (name == QLatin1String("card_import"))
+        return &cardImport;
     return nullptr;
 }
 

@@ -25,6 +25,9 @@ Finding markdown(const QByteArray& bytes);
 // Answer matching on two texts split at the first line break: the score is in
 // [0, 1], symmetric and 1 for a text against itself.
 Finding matching(const QByteArray& bytes);
+// The card file reader: cards have a front, a back and rising lines, and
+// the cards it reads, written as CSV, read back the same with no problem.
+Finding cardImport(const QByteArray& bytes);
 
 // By target name ("snake_case", "records", ...); nullptr for an unknown name.
 using Check = Finding (*)(const QByteArray&);

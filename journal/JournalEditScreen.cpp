@@ -100,8 +100,7 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     setTextColour(errorLabel_, accentText(red()));
     edit->addWidget(errorLabel_);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(12);
+    auto* buttons = new ButtonRowLayout(12);
     auto* cancel = new QPushButton(tr("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     makeBordered(cancel);
@@ -116,8 +115,10 @@ JournalEditScreen::JournalEditScreen(QWidget* parent)
     makeProminent(saveButton_);
     connect(saveButton_, &QPushButton::clicked, this, &JournalEditScreen::save);
     buttons->addWidget(cancel);
-    buttons->addWidget(standardizeButton_, 1);
-    buttons->addWidget(saveButton_, 1);
+    standardizeButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    saveButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    buttons->addWidget(standardizeButton_);
+    buttons->addWidget(saveButton_);
     edit->addLayout(buttons);
 
     connect(titleField_, &QLineEdit::textChanged, this, [this](const QString& t) {

@@ -1,6 +1,7 @@
 #include "journal/JournalRow.h"
 
 #include "journal/JournalText.h"
+#include "ui/Glyphs.h"
 #include "ui/Theme.h"
 
 #include <QContextMenuEvent>
@@ -113,6 +114,8 @@ void JournalRow::contextMenuEvent(QContextMenuEvent* event)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(tr("Edit"), this, &JournalRow::openRequested);
     menu->addSeparator();
-    menu->addAction(tr("Delete"), this, &JournalRow::deleteRequested);
+    // Marked in red as the one that destroys something; the alert still asks.
+    QAction* remove = menu->addAction(tr("Delete"), this, &JournalRow::deleteRequested);
+    remove->setIcon(Glyphs::icon(Glyph::xmarkCircle, accentText(red(), menu->palette()), 16));
     menu->popup(event->globalPos());
 }

@@ -109,8 +109,7 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     setTextColour(errorLabel_, accentText(red()));
     col->addWidget(errorLabel_);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(12);
+    auto* buttons = new ButtonRowLayout(12);
     cancelButton_ = new QPushButton(tr("Cancel"), editing);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     cancelButton_->setToolTip(tr("Close (Esc); the draft is kept"));
@@ -124,8 +123,10 @@ QuickNoteView::QuickNoteView(std::function<void()> onDismiss, QWidget* parent)
     saveButton_->setToolTip(tr("Save to Journal (Ctrl+Return)"));
     makeProminent(saveButton_);
     buttons->addWidget(cancelButton_);
-    buttons->addWidget(standardizeButton_, 1);
-    buttons->addWidget(saveButton_, 1);
+    standardizeButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    saveButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    buttons->addWidget(standardizeButton_);
+    buttons->addWidget(saveButton_);
     col->addLayout(buttons);
     connect(cancelButton_, &QPushButton::clicked, this, &QuickNoteView::cancel);
     connect(standardizeButton_, &QPushButton::clicked, this, &QuickNoteView::normalizeNote);

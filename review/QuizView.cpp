@@ -17,7 +17,7 @@
 using namespace Theme;
 
 // One option: a plain button that paints its own rounded row in the colours
-// its view decides.
+// its view decides, with its number key at the start.
 class OptionRow : public QAbstractButton {
 public:
     OptionRow(const QuizView* view, int index, const QString& text, QWidget* parent)
@@ -28,7 +28,9 @@ public:
         setText(text);
         setToolTip(text);
         setFont(Theme::font(TextStyle::body));
-        setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab only: no row has the keyboard until the learner
+        // moves there, so a stray Space or Return answers nothing.
+        setFocusPolicy(Qt::TabFocus);
         setCursor(Qt::PointingHandCursor);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setObjectName(QStringLiteral("option%1").arg(index + 1));
@@ -37,12 +39,21 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(font());
-        return {metrics.horizontalAdvance(text()) + 2 * horizontalPadding + iconSize + 8,
+        return {metrics.horizontalAdvance(text()) + 2 * horizontalPadding + numberWidth() + iconSize + 8,
                 metrics.height() + 2 * verticalPadding};
     }
-    QSize minimumSizeHint() const override { return {2 * horizontalPadding + iconSize, sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {2 * horizontalPadding + numberWidth() + iconSize, sizeHint().height()}; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+            return;
+        }
+        QAbstractButton::keyPressEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         const QuizView::RowAppearance look = view_->rowAppearance(index_);
@@ -53,11 +64,18 @@ protected:
         p.setPen(Qt::NoPen);
         p.setBrush(look.fill);
         p.drawRoundedRect(shape, radius, radius);
-        p.setPen(QPen(look.border, borderWidth));
+        const bool focused = hasFocus() && isEnabled();
+        p.setPen(QPen(focused ? Theme::accent() : look.border, focused ? 2 * borderWidth : borderWidth));
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(shape, radius, radius);
 
         QRect textArea = rect().adjusted(horizontalPadding, 0, -horizontalPadding, 0);
+        if (numberWidth() > 0) {
+            p.setPen(look.kind == QuizView::RowAppearance::Kind::unanswered ? secondaryText(palette()) : look.text);
+            p.setFont(Theme::font(TextStyle::caption));
+            p.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QString::number(index_ + 1));
+            textArea.setLeft(textArea.left() + numberWidth());
+        }
         if (look.checkmark || look.cross) {
             const QRect iconArea(textArea.right() - iconSize + 1, (height() - iconSize) / 2, iconSize, iconSize);
             p.drawPixmap(iconArea, Glyphs::pixmap(look.checkmark ? Glyph::checkmarkCircle : Glyph::xmarkCircle,
@@ -71,6 +89,9 @@ protected:
     }
 
 private:
+    // The keys 1 to 9 pick the first nine rows.
+    int numberWidth() const { return index_ < 9 ? QFontMetrics(Theme::font(TextStyle::caption)).horizontalAdvance(QLatin1Char('9')) + 10 : 0; }
+
     static constexpr int horizontalPadding = 16;
     static constexpr int verticalPadding = 12;
     static constexpr int iconSize = 17;
@@ -139,6 +160,16 @@ void QuizView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void QuizView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window would hand the keyboard to its first row on activation,
+    // where a stray Space or Return would answer: the view keeps it until
+    // the learner tabs to a row.
+    if (!isAncestorOf(focusWidget()))
+        setFocus(Qt::OtherFocusReason);
 }
 
 bool QuizView::isCorrect(int index) const

@@ -4,10 +4,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git ccache
   qt6-base-dev qt6-httpserver-dev libqt6sql6-sqlite qt6-websockets-dev libxkbcommon-dev libicu-dev
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
   libcanberra-dev sound-theme-freedesktop espeak-ng
   fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb-screensaver0-dev
   xvfb weston xwayland trayer openbox imagemagick x11-utils xdotool python3-dbus python3-gi
   dpkg-dev desktop-file-utils
   openssl nghttp2-server

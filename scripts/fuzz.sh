@@ -14,7 +14,7 @@ shift || true
 build="${TAVLO_FUZZ_BUILD:-$here/build-fuzz}"
 jobs=$(nproc)
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(snake_case records drafts markdown matching)
+[ "${#targets[@]}" -gt 0 ] || targets=(snake_case records drafts markdown matching card_import)
 
 start=$SECONDS
 CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

@@ -1,6 +1,6 @@
 // Renders every panel of the agent in each of its states to PNG files, for
 // looking at them (light or dark palette):
-//   render-views OUTDIR [--dark]
+//   render-views OUTDIR [--dark] [--locale de_DE]
 // inside scripts/test-env.sh (the journal views sign in to a study service it
 // starts itself: TAVLO_SERVICE_BIN, or the one next to this build).
 #include "api/APIClient.h"
@@ -14,6 +14,7 @@
 #include "review/TypingView.h"
 #include "tools/ServiceProcess.h"
 #include "ui/Theme.h"
+#include "ui/Translations.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -223,6 +224,12 @@ int main(int argc, char** argv)
         QApplication::setPalette(Theme::darkPalette());
         suffix = QStringLiteral("-dark");
     }
+    // The desktop's language (LANG, LC_ALL) unless one is named here.
+    if (const qsizetype at = args.indexOf(QStringLiteral("--locale")); at >= 0 && at + 1 < args.size()) {
+        QLocale::setDefault(QLocale(args.at(at + 1)));
+        suffix += QLatin1Char('-') + QLocale().name();
+    }
+    Translations::install();
     SoundEffects::setObserver([](SoundEffects::Sound) {});
 
     renderReviewViews();

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
+
 RoundedPanel::RoundedPanel(qreal radius, QWidget* parent) : QWidget(parent), radius_(radius) {}
 
 void RoundedPanel::setFill(const QColor& fill)
@@ -113,4 +115,109 @@ bool SegmentedControl::secondSelected() const
 void SegmentedControl::selectSecond(bool second)
 {
     (second ? second_ : first_)->setChecked(true);
+}
+
+ButtonRowLayout::ButtonRowLayout(int spacing)
+{
+    setSpacing(spacing);
+    setContentsMargins(0, 0, 0, 0);
+}
+
+ButtonRowLayout::~ButtonRowLayout()
+{
+    qDeleteAll(items_);
+}
+
+void ButtonRowLayout::addItem(QLayoutItem* item)
+{
+    items_.append(item);
+}
+
+QLayoutItem* ButtonRowLayout::takeAt(int index)
+{
+    return index >= 0 && index < items_.size() ? items_.takeAt(index) : nullptr;
+}
+
+QSize ButtonRowLayout::sizeHint() const
+{
+    int width = 0, height = 0;
+    for (QLayoutItem* item : items_) {
+        if (item->isEmpty())
+            continue;
+        width += (width ? spacing() : 0) + item->sizeHint().width();
+        height = std::max(height, item->sizeHint().height());
+    }
+    return {width, height};
+}
+
+QSize ButtonRowLayout::minimumSize() const
+{
+    QSize widest;
+    for (QLayoutItem* item : items_)
+        if (!item->isEmpty())
+            widest = widest.expandedTo(item->sizeHint());
+    return widest;
+}
+
+int ButtonRowLayout::heightForWidth(int width) const
+{
+    return arrange(QRect(0, 0, width, 0), false);
+}
+
+void ButtonRowLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    arrange(rect, true);
+}
+
+int ButtonRowLayout::arrange(const QRect& rect, bool place) const
+{
+    QList<QLayoutItem*> shown;
+    for (QLayoutItem* item : items_)
+        if (!item->isEmpty())
+            shown.append(item);
+    int y = rect.y();
+    for (qsizetype first = 0; first < shown.size();) {
+        // As many buttons as fit at their full label width, at least one.
+        qsizetype end = first + 1;
+        int used = shown[first]->sizeHint().width();
+        while (end < shown.size() && used + spacing() + shown[end]->sizeHint().width() <= rect.width())
+            used += spacing() + shown[end++]->sizeHint().width();
+        const auto grows = [](QLayoutItem* item) { return bool(item->expandingDirections() & Qt::Horizontal); };
+        int growing = 0, growingWidth = 0, widestGrowing = 0, height = 0;
+        for (qsizetype i = first; i < end; ++i) {
+            if (grows(shown[i])) {
+                ++growing;
+                growingWidth += shown[i]->sizeHint().width();
+                widestGrowing = std::max(widestGrowing, shown[i]->sizeHint().width());
+            }
+            height = std::max(height, shown[i]->sizeHint().height());
+        }
+        // Expanding buttons share the room equally when that leaves each its
+        // label; without any the line is centred.
+        const int room = std::max(0, rect.width() - used);
+        const int equal = growing ? (growingWidth + room) / growing : 0;
+        int x = rect.x() + (growing ? 0 : room / 2);
+        for (qsizetype i = first; i < end && place; ++i) {
+            int w = shown[i]->sizeHint().width();
+            if (grows(shown[i]))
+                w = equal >= widestGrowing ? equal : w + room / growing;
+            shown[i]->setGeometry(QRect(x, y, std::min(w, rect.width()), height));
+            x += w + spacing();
+        }
+        y += height + (end < shown.size() ? spacing() : 0);
+        first = end;
+    }
+    return y - rect.y();
+}
+
+void FocusRingSlider::paintEvent(QPaintEvent* event)
+{
+    QSlider::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Theme::accent(), 2));
+    p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Widgets several views are built from.
 #include <QColor>
+#include <QLayout>
 #include <QPushButton>
+#include <QSlider>
 #include <QWidget>
 
 class QHBoxLayout;
@@ -61,6 +63,16 @@ private:
 };
 
 // The two-segment "Edit" / "Preview" control of the note editors.
+// A horizontal slider that shows when it has the keyboard: Fusion draws no
+// focus on sliders at all.
+class FocusRingSlider : public QSlider {
+public:
+    explicit FocusRingSlider(QWidget* parent = nullptr) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class SegmentedControl : public QWidget {
     Q_OBJECT
 public:
@@ -78,4 +90,30 @@ signals:
 private:
     QPushButton* first_;
     QPushButton* second_;
+};
+
+// A row of buttons that wraps onto further lines when their labels do not
+// fit the width (longer languages), instead of squeezing and cutting them.
+// Buttons with an expanding horizontal size policy share the room left on
+// their line.
+class ButtonRowLayout : public QLayout {
+public:
+    explicit ButtonRowLayout(int spacing);
+    ~ButtonRowLayout() override;
+
+    void addItem(QLayoutItem* item) override;
+    int count() const override { return int(items_.size()); }
+    QLayoutItem* itemAt(int index) const override { return items_.value(index); }
+    QLayoutItem* takeAt(int index) override;
+    QSize sizeHint() const override;
+    QSize minimumSize() const override;
+    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    void setGeometry(const QRect& rect) override;
+
+private:
+    int arrange(const QRect& rect, bool place) const;
+
+    QList<QLayoutItem*> items_;
 };

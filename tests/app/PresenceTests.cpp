@@ -1,43 +1,18 @@
 // A timed popup waits while the desktop says nobody can see it (a locked
-// screen, a running screensaver, do-not-disturb), told by fake desktop
-// services on the test session's bus; Show Card Now never waits.
+// screen, a running screensaver, do-not-disturb, nobody at the keyboard),
+// told by fake desktop services on the test session's bus and by the test
+// session's X server; Show Card Now never waits.
 #include "app/AppDelegate.h"
 #include "app/PopupWindowController.h"
+#include "FakeDesktop.h"
 #include "PanelSupport.h"
 #include "ServiceSupport.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QGuiApplication>
+#include <QProcess>
 
 namespace {
-
-// One desktop service answering GetActive or Properties.Get with `value`.
-class FakeDesktop : public QDBusVirtualObject {
-public:
-    FakeDesktop(QDBusConnection bus, QString path, QString iface, QString property, QVariant value)
-        : bus_(bus), path_(path), iface_(iface), property_(property), value_(value) {}
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override
-    {
-        c.send(m.createReply(property_.isEmpty() ? value_ : QVariant::fromValue(QDBusVariant(value_))));
-        return true;
-    }
-    void signal(bool on)
-    {
-        bus_.send(property_.isEmpty()
-                      ? QDBusMessage::createSignal(path_, iface_, QStringLiteral("ActiveChanged")) << on
-                      : QDBusMessage::createSignal(path_, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"))
-                            << iface_ << QVariantMap {{property_, on}} << QStringList {});
-    }
-
-private:
-    QDBusConnection bus_;
-    QString path_, iface_, property_;
-    QVariant value_;
-};
 
 class Presence : public ServiceFixture {
 protected:
@@ -52,10 +27,16 @@ protected:
 
 TEST_F(Presence, ATimedPopupWaitsUntilSomeoneCanSeeIt)
 {
-    enum class End { Signal, Leaves, ShowCardNow };
+    enum class End { Signal, Leaves, ShowCardNow, Returns };
     const QString locked = QStringLiteral("the screen is locked or the screensaver is active");
-    // {service (empty: none), interface's property (empty: GetActive), its answer, what the popup waits for, how that ends}
+    const QString away = QStringLiteral("nobody has used the keyboard or mouse for 3 minutes");
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    // Someone at the desk: the X server's idle time starts again.
+    auto touch = [] { QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("1"), QStringLiteral("1")}); };
+    // {service (empty: none), interface's property (empty: its method), its answer, what the popup waits for, how that ends}
     const std::tuple<const char*, const char*, QVariant, QString, End> rows[] = {
+        {"org.gnome.Mutter.IdleMonitor", "", quint64(600000), away, End::Returns},
+        {"", "", {}, x11 ? away : QString(), End::Returns}, // the X server's own idle time
         {"org.freedesktop.ScreenSaver", "", true, locked, End::Signal},
         {"org.gnome.ScreenSaver", "", true, locked, End::Leaves},
         {"org.gnome.ScreenSaver", "", true, locked, End::ShowCardNow},
@@ -68,7 +49,16 @@ TEST_F(Presence, ATimedPopupWaitsUntilSomeoneCanSeeIt)
         SCOPED_TRACE(std::string(service) + " " + answer.toString().toStdString() + " " + std::to_string(int(end)));
         QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-desktop"));
         const QString name = QString::fromLatin1(service);
-        const QString path = QLatin1Char('/') + QString(name).replace(QLatin1Char('.'), QLatin1Char('/'));
+        const QString path = QLatin1Char('/') + QString(name).replace(QLatin1Char('.'), QLatin1Char('/'))
+                             + (name.endsWith(QLatin1String("IdleMonitor")) ? QStringLiteral("/Core") : QString());
+        // The X server counts idle time in real seconds: its row is scaled so
+        // that 3 minutes pass while the popup comes due, the others so they never do.
+        const bool xIdle = name.isEmpty() && !waitFor.isEmpty();
+        std::optional<Timing::ScopedScale> idleScale;
+        if (xIdle)
+            idleScale.emplace(0.005);
+        if (x11)
+            touch();
         FakeDesktop fake(bus, path, name, QString::fromLatin1(property), answer);
         if (!name.isEmpty()) {
             ASSERT_TRUE(bus.registerVirtualObject(path, &fake) && bus.registerService(name));
@@ -77,18 +67,22 @@ TEST_F(Presence, ATimedPopupWaitsUntilSomeoneCanSeeIt)
                   deferred = lines(QStringLiteral("Popup deferred: "));
         AppDelegate d;
         d.applicationDidFinishLaunching();
-        if (!waitFor.isEmpty() || answer.metaType().id() == QMetaType::QString) {
+        if (!name.isEmpty() && (!waitFor.isEmpty() || answer.metaType().id() == QMetaType::QString)) {
             ASSERT_TRUE(waitUntil([&] { return lines(QStringLiteral("Presence: ") + name) > told; }));
         }
-        d.setMinInterval(0);
-        d.setMaxInterval(0);
+        d.setMinInterval(xIdle ? Timing::popupInterval : 0);
+        d.setMaxInterval(xIdle ? Timing::popupInterval : 0);
         d.scheduleNextPopup();
         if (!waitFor.isEmpty()) {
             ASSERT_TRUE(waitUntil([&] { return lines(QStringLiteral("Popup deferred: ")) > deferred; }));
             EXPECT_EQ(std::make_tuple(logs.startingWith(QStringLiteral("Popup deferred: ")).last(), d.deferredFor(), d.cycleProblem(),
                                       lines(QStringLiteral("showPopup called"))),
                       std::make_tuple(QStringLiteral("Popup deferred: ") + waitFor, waitFor, QString(), shown));
-            end == End::Signal ? fake.signal(false) : end == End::Leaves ? void(bus.unregisterService(name)) : d.showCardNow();
+            end == End::Signal        ? fake.signal(false)
+            : end == End::Leaves      ? void(bus.unregisterService(name))
+            : end == End::ShowCardNow ? d.showCardNow()
+            : name.isEmpty()          ? touch()
+                                      : fake.setValue(quint64(0));
         }
         ASSERT_TRUE(waitUntil([&] { return d.popupController() && d.popupController()->shownQuestion(); }));
         EXPECT_EQ(lines(QStringLiteral("Popup deferred: ")), deferred + !waitFor.isEmpty());

@@ -1,7 +1,10 @@
 // Every panel in its states, light and dark, read as a learner with low
-// vision reads it: the contrast of every text against what it is drawn on.
+// vision reads it (the contrast of every text against what it is drawn on)
+// and in the learner's language.
 #include "TestSupport.h"
 
+#include "api/KeychainService.h"
+#include "app/AppDelegate.h"
 #include "app/LoginView.h"
 #include "app/SettingsView.h"
 #include "journal/JournalListView.h"
@@ -10,7 +13,9 @@
 #include "review/QuizView.h"
 #include "review/SoundEffects.h"
 #include "review/TypingView.h"
+#include "journal/JournalText.h"
 #include "ui/Theme.h"
+#include "ui/Translations.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -19,8 +24,14 @@
 #include <QDBusVariant>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QTranslator>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -246,6 +257,9 @@ TEST(Keyboard, EveryPanelAnswersItsKeys)
     ASSERT_TRUE(waitUntil([&] { return child(&journal, "errorLabel")->isVisible(); }));
     const JournalEntryData long_ = entry(1, "Learned: ser is for identity, estar is for states and places", {});
     journal.showEntries({long_});
+    settings.show();
+    QList<int> picked;
+    auto quiz = [&] { return std::make_unique<QuizView>("hola", QStringList {"hello", "bye", "thanks"}, "hello", [&](int q) { picked << q; }); };
     const std::pair<const char*, std::function<bool()>> table[] = {
         {"the journal opens on its search", [&] { return journal.focusWidget() == child(&journal, "searchField"); }},
         {"Escape cancels the settings", [&] { QTest::keyClick(&settings, Qt::Key_Escape); return cancelled; }},
@@ -256,6 +270,27 @@ TEST(Keyboard, EveryPanelAnswersItsKeys)
                  journal.deleteAlert()->reject();
              return asked;
          }},
+        {"Tab reaches the quiz's options, Space and Return answer the one it reached", [&] {
+             for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+                 auto view = quiz();
+                 view->show();
+                 view->activateWindow();
+                 EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+                 QTest::keyClick(view.get(), Qt::Key_Tab);
+                 QTest::keyClick(view.get(), Qt::Key_Tab);
+                 if (view->focusWidget() && view->focusWidget()->objectName() == "option2")
+                     QTest::keyClick(view->focusWidget(), key);
+             }
+             return picked == QList<int> {1, 1};
+         }},
+        {"a slider shows that it has the keyboard", [&] {
+             settings.activateWindow();
+             EXPECT_TRUE(QTest::qWaitForWindowActive(&settings));
+             settings.minSlider()->clearFocus();
+             const QImage before = settings.minSlider()->grab().toImage();
+             settings.minSlider()->setFocus(Qt::TabFocusReason);
+             return settings.minSlider()->grab().toImage() != before;
+         }},
         {"the edit screen shows the start of the title", [&] {
              journal.startEditing(long_);
              return child<QLineEdit>(&journal, "titleField")->cursorPosition() == 0;
@@ -263,6 +298,138 @@ TEST(Keyboard, EveryPanelAnswersItsKeys)
     };
     for (const auto& [what, holds] : table)
         EXPECT_TRUE(holds()) << what;
+}
+
+// Every text a view shows or says: labels, buttons, placeholders, tool tips,
+// accessible names, window titles.
+QStringList visibleTexts(QWidget* view)
+{
+    QStringList out {view->windowTitle()};
+    if (auto* box = qobject_cast<QMessageBox*>(view))
+        out << box->text() << box->informativeText();
+    QList<QWidget*> widgets = view->findChildren<QWidget*>();
+    widgets.prepend(view);
+    for (QWidget* w : std::as_const(widgets)) {
+        if (!w->isVisibleTo(view) && w != view)
+            continue;
+        out << textOf(w) << w->toolTip() << w->accessibleName();
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            out << e->placeholderText();
+        if (auto* e = qobject_cast<QPlainTextEdit*>(w))
+            out << e->placeholderText();
+    }
+    out.removeAll(QString());
+    return out;
+}
+
+TEST(Language, TheDesktopLocalePicksTheCatalogueAndNoLabelIsCut)
+{
+    const struct {
+        const char* locale;
+        bool catalogue;
+        QStringList texts;
+    } table[] = {
+        {"de_DE", true, {"Popup-Einstellungen", "Mindestabstand: 5 Min.", "Abbrechen", "Teilweise richtig", "Als richtig werten"}},
+        {"es_MX", true, {"Ajustes de la ventana emergente", "Intervalo máximo: 5 min", "Cancelar", "Respuesta parcial", "Marcar como incorrecta"}},
+        {"en_US", false, {"Popup Settings", "Minimum interval: 5 min", "Cancel", "Partial Match", "Accept as Correct"}},
+        {"fr_FR", false, {"Popup Settings", "Maximum interval: 5 min", "Save", "Mark Wrong", "Type to confirm:"}},
+    };
+    const QLocale desktop;
+    qputenv("TAVLO_API_BASE_URL", "http://127.0.0.1:1/api");
+    SoundEffects::setObserver([](SoundEffects::Sound) {});
+    for (const auto& row : table) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(row.locale)));
+        EXPECT_EQ(Translations::install(), row.catalogue) << row.locale;
+        std::vector<std::unique_ptr<QWidget>> keep;
+        QStringList shown;
+        for (const auto& [name, view] : everyView(keep)) {
+            shown += visibleTexts(view);
+            for (auto* b : view->findChildren<QAbstractButton*>())
+                EXPECT_FALSE(b->isVisibleTo(view) && b->width() < b->sizeHint().width())
+                    << row.locale << " " << name.toStdString() << "/" << b->objectName().toStdString();
+        }
+        for (const QString& text : row.texts)
+            EXPECT_TRUE(shown.contains(text)) << row.locale << ": " << text.toStdString();
+    }
+    QLocale::setDefault(desktop);
+}
+
+// Answers every text of the German catalogue with its letters made fullwidth
+// ("Save" -> "Ｓａｖｅ"), and nothing else: a plain letter on screen came past
+// the catalogue (a raw string, or a tr() context lupdate does not see).
+class PseudoCatalogue : public QTranslator {
+public:
+    PseudoCatalogue()
+    {
+        QFile file(QStringLiteral(TAVLO_TS_FILE));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QString context;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"name")
+                context = xml.readElementText();
+            else if (xml.name() == u"source")
+                known_.insert(context + u'\n' + xml.readElementText());
+        }
+    }
+    bool isEmpty() const override { return known_.isEmpty(); }
+    QString translate(const char* context, const char* source, const char*, int) const override
+    {
+        const QString text = QString::fromUtf8(source);
+        if (!known_.contains(QString::fromUtf8(context) + u'\n' + text))
+            return {};
+        QString out;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == u'%' && i + 1 < text.size()) // %1, %n stay
+                out += text.mid(i++, 2);
+            else
+                out += text[i] < u'\x80' && text[i].isLetter() ? QChar(text[i].unicode() - u'!' + 0xFF01) : text[i];
+        }
+        return out;
+    }
+
+private:
+    QSet<QString> known_;
+};
+
+TEST(Language, EveryTextTheLearnerSeesComesFromTheCatalogue)
+{
+    PseudoCatalogue pseudo;
+    ASSERT_FALSE(pseudo.isEmpty());
+    QCoreApplication::installTranslator(&pseudo);
+    qputenv("TAVLO_API_BASE_URL", "http://127.0.0.1:1/api");
+    SoundEffects::setObserver([](SoundEffects::Sound) {});
+    KeychainService::clearAll();
+    std::vector<std::unique_ptr<QWidget>> keep;
+    QList<std::pair<QString, QString>> shown; // where, text
+    for (const auto& [name, view] : everyView(keep))
+        for (const QString& text : visibleTexts(view))
+            shown.append({name, text});
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    for (bool paused : {false, true}) {
+        EXPECT_TRUE(waitUntil([&] { return !delegate.readingSignedInState(); }));
+        for (QAction* item : delegate.menu()->actions())
+            shown.append({QStringLiteral("tray menu"), item->text()});
+        if (!paused)
+            delegate.togglePause();
+    }
+    // What the learner gave the views, and the dates of entries: theirs, not ours.
+    QStringList data = {"le chat", "dog", "cat", "horse", "bird", "la pomme", "apple", "aple", "larg", "large", "big",
+                        "pear", "bonjour", "hello", "learner@example.org", "secret", "ser vs estar", "ser = identity",
+                        "A rather long title of a note", "grammar", "spanish", "one", "two", "three", "four",
+                        "TavloPopup", "Tavlo", JournalText::formatEntryDate("2025-01-15T10:00:00Z")};
+    std::sort(data.begin(), data.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    static const QRegularExpression plainLetter(QStringLiteral("[A-Za-z]"));
+    for (auto [where, text] : std::as_const(shown)) {
+        const QString original = text;
+        for (const QString& d : std::as_const(data))
+            text.remove(d);
+        EXPECT_FALSE(text.contains(plainLetter)) << where.toStdString() << ": \"" << original.toStdString() << "\"";
+    }
+    QCoreApplication::removeTranslator(&pseudo);
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, Views, ::testing::Bool(),

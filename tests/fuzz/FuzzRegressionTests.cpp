@@ -43,7 +43,7 @@ TEST_P(FuzzInputs, SeedsAndPastFindingsPassTheirCheck)
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzInputs,
                          ::testing::Values(Replay{"snake_case"}, Replay{"records"}, Replay{"drafts"},
-                                           Replay{"markdown"}, Replay{"matching"}),
+                                           Replay{"markdown"}, Replay{"matching"}, Replay{"card_import"}),
                          [](const auto& info) { return std::string(info.param.target); });
 
 } // namespace

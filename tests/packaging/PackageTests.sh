@@ -93,7 +93,7 @@ for lib in libqt6widgets6 libqt6network6 libqt6dbus6 libsecret-1-0 libcanberra0;
   [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || fail "Depends lacks $lib: $depends"
 done
 recommends=$(dpkg-deb -f "$agent_deb" Recommends)
-for pkg in espeak-ng sound-theme-freedesktop fonts-dejavu-core fonts-wqy-microhei; do
+for pkg in espeak-ng sound-theme-freedesktop fonts-dejavu-core fonts-wqy-microhei qt6-translations-l10n; do
   [[ "$recommends" == *"$pkg"* ]] || fail "Recommends lacks $pkg: $recommends"
 done
 if [ -n "$service_deb" ]; then

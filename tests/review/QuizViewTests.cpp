@@ -94,8 +94,8 @@ TEST_F(QuizViewTest, OnePickByClickOrNumberKeyReportsOnce)
     for (const Pick& p : picks) {
         SCOPED_TRACE(&p - picks);
         make(p.options, p.correct);
-        // Space and Return reach whatever has the focus (Tab moves it): never a row.
-        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Return})
+        // A row takes the keyboard through Tab only: a stray Space or Return answers nothing.
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return})
             QTest::keyClick(static_cast<QWidget*>(nullptr), key);
         EXPECT_TRUE(reported.empty());
         if (p.by == 'c')

@@ -1,0 +1,814 @@
+#include "service/CardImport.h"
+
+#include "service/Normalize.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace study {
+
+namespace {
+
+// More columns than any card file has. Only this many fields of a row are
+// kept, so a line of a million commas costs a count, not a million fields.
+constexpr int kMaxColumns = 256;
+
+enum class Column { Front, Back, Notes, Tags, Skipped };
+
+struct Field {
+    QByteArray bytes;
+    int line = 0;             // where the field starts
+    bool quoted = false;
+    bool tooLong = false;     // over the limit; its bytes are dropped
+};
+
+struct Record {
+    int line = 0;
+    std::optional<ImportProblem> brokenQuote;  // the record is lost
+    qsizetype count = 0;      // fields read, of which the first kMaxColumns are kept
+    QList<Field> fields;
+};
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// RFC 4180 records over the raw bytes: separators, quotes and line ends are
+// ASCII, so they never occur inside a multi-byte UTF-8 character. Lenient
+// where spreadsheets and hand-written files are: spaces around a quoted
+// field, a quote inside an unquoted field.
+class RecordReader {
+public:
+    RecordReader(const QByteArray& bytes, qsizetype pos, int line, char separator, qsizetype limit)
+        : data_(bytes.constData()), size_(bytes.size()), pos_(pos), line_(line), separator_(separator), limit_(limit)
+    {
+    }
+
+    bool next(Record& record)
+    {
+        if (pos_ >= size_)
+            return false;
+        record = Record{};
+        record.line = line_;
+        for (;;) {
+            Field field;
+            field.line = line_;
+            if (!readField(field, record))
+                return true;
+            if (++record.count <= kMaxColumns)
+                record.fields.append(std::move(field));
+            if (pos_ >= size_)
+                return true;
+            if (data_[pos_] != separator_) {
+                skipLineEnd();
+                return true;
+            }
+            ++pos_;
+        }
+    }
+
+private:
+    // Reads one field up to its separator or line end; false for a broken
+    // quoted field.
+    bool readField(Field& field, Record& record)
+    {
+        qsizetype start = pos_;
+        while (start < size_ && isPadding(data_[start]))
+            ++start;
+        if (start < size_ && data_[start] == '"') {
+            pos_ = start + 1;
+            field.quoted = true;
+            return readQuoted(field, record);
+        }
+        qsizetype end = pos_;
+        while (end < size_ && data_[end] != separator_ && !isLineEnd(data_[end]))
+            ++end;
+        append(field, data_ + pos_, end - pos_);
+        pos_ = end;
+        return true;
+    }
+
+    bool readQuoted(Field& field, Record& record)
+    {
+        const int openLine = line_;
+        qsizetype nextLine = -1;
+        for (;;) {
+            qsizetype run = pos_;
+            while (run < size_ && data_[run] != '"' && !isLineEnd(data_[run]))
+                ++run;
+            append(field, data_ + pos_, run - pos_);
+            pos_ = run;
+            if (pos_ >= size_)
+                return broken(record, openLine, nextLine, QStringLiteral("unbalanced quote"));
+            if (data_[pos_] == '"') {
+                if (pos_ + 1 < size_ && data_[pos_ + 1] == '"') {
+                    append(field, data_ + pos_, 1);
+                    pos_ += 2;
+                    continue;
+                }
+                ++pos_;
+                while (pos_ < size_ && isPadding(data_[pos_]))
+                    ++pos_;
+                if (pos_ >= size_ || data_[pos_] == separator_ || isLineEnd(data_[pos_]))
+                    return true;
+                return broken(record, openLine, nextLine,
+                              line_ == openLine ? QStringLiteral("text after the closing quote")
+                                                : QStringLiteral("text after the closing quote on line %1").arg(line_));
+            }
+            skipLineEnd();
+            append(field, "\n", 1);
+            if (nextLine < 0)
+                nextLine = pos_;
+        }
+    }
+
+    // A quote that never closes, or closes before other text, is most often a
+    // stray one: the record is a problem and reading goes on at the line after
+    // the opening quote. Every quote after the broken one pairs up (else the
+    // field would have closed sooner), so a field opened on the lines read
+    // again closes on its own line: no byte is read more than twice or so.
+    bool broken(Record& record, int openLine, qsizetype nextLine, const QString& reason)
+    {
+        record.brokenQuote = ImportProblem{openLine, reason};
+        if (nextLine >= 0) {
+            pos_ = nextLine;
+            line_ = openLine + 1;
+            return false;
+        }
+        while (pos_ < size_ && !isLineEnd(data_[pos_]))
+            ++pos_;
+        if (pos_ < size_)
+            skipLineEnd();
+        return false;
+    }
+
+    // Spaces around a quoted field, unless spaces separate the fields.
+    bool isPadding(char c) const { return c == ' ' && separator_ != ' '; }
+
+    void append(Field& field, const char* from, qsizetype n)
+    {
+        if (field.tooLong || n == 0)
+            return;
+        if (field.bytes.size() + n > limit_) {
+            field.tooLong = true;
+            field.bytes = QByteArray();
+            return;
+        }
+        field.bytes.append(from, n);
+    }
+
+    // CRLF, LF or a lone CR.
+    void skipLineEnd()
+    {
+        if (data_[pos_] == '\r' && pos_ + 1 < size_ && data_[pos_ + 1] == '\n')
+            ++pos_;
+        ++pos_;
+        ++line_;
+    }
+
+    const char* data_;
+    qsizetype size_;
+    qsizetype pos_;
+    int line_;
+    char separator_;
+    qsizetype limit_;
+};
+
+// The index of the first byte that is not part of well-formed UTF-8
+// (no overlong forms, surrogates or code points over U+10FFFF), or -1.
+qsizetype invalidUtf8At(const QByteArray& bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const int length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > n)
+            return i;
+        const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        if (s[i + 1] < low || s[i + 1] > high)
+            return i;
+        for (int k = 2; k < length; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return i;
+        }
+        i += length;
+    }
+    return -1;
+}
+
+std::optional<Column> columnNamed(const QString& name)
+{
+    const QString n = name.trimmed().toCaseFolded();
+    if (n == QLatin1String("front"))
+        return Column::Front;
+    if (n == QLatin1String("back"))
+        return Column::Back;
+    if (n == QLatin1String("notes"))
+        return Column::Notes;
+    if (n == QLatin1String("tags"))
+        return Column::Tags;
+    // The deck is the one the import names; an exported file's deck column is left out.
+    if (n == QLatin1String("deck") || n.isEmpty())
+        return Column::Skipped;
+    return std::nullopt;
+}
+
+const QString kKnownColumns = QStringLiteral("front, back, notes, tags, deck");
+
+// Which field of a row goes where.
+struct Layout {
+    QList<Column> columns;
+    bool openEnded = false;   // fields past the last column are more notes (Anki note types with more fields)
+
+    // The fewest fields a row may have: up to its front and back.
+    int required() const
+    {
+        return int(std::max(columns.indexOf(Column::Front), columns.indexOf(Column::Back))) + 1;
+    }
+    bool complete() const { return columns.contains(Column::Front) && columns.contains(Column::Back); }
+    Column at(int i) const { return i < columns.size() ? columns.at(i) : Column::Notes; }
+};
+
+// The layout named by a header row or the columns option. A front or back
+// named twice is a problem and left out; `unknown` is what a name that is no
+// column becomes (nullopt: a problem, and left out).
+Layout layoutOf(const QStringList& names, std::optional<Column> unknown, const std::function<void(QString)>& problem)
+{
+    Layout layout;
+    for (const QString& name : names) {
+        std::optional<Column> c = columnNamed(name);
+        if (!c) {
+            if (!unknown)
+                problem(QStringLiteral("column \"%1\" is not one of %2").arg(name.trimmed(), kKnownColumns));
+            c = unknown.value_or(Column::Skipped);
+        }
+        if ((c == Column::Front || c == Column::Back) && layout.columns.contains(*c)) {
+            problem(QStringLiteral("column \"%1\" is named twice").arg(name.trimmed()));
+            c = Column::Skipped;
+        }
+        layout.columns.append(*c);
+    }
+    return layout;
+}
+
+// What the "#key:value" lines above an Anki export's rows say.
+struct AnkiHeader {
+    bool present = false;
+    char separator = 0;
+    bool html = false;
+    QByteArray columnNames;              // "#columns:", split once the separator is known
+    QHash<int, Column> fixedColumns;     // 0-based field index -> its column
+    QString tags;                        // "#tags:", added to every card
+};
+
+std::optional<char> separatorNamed(const QString& value)
+{
+    static const QHash<QString, char> names = {{QStringLiteral("tab"), '\t'},   {QStringLiteral("comma"), ','},
+                                               {QStringLiteral("semicolon"), ';'}, {QStringLiteral("space"), ' '},
+                                               {QStringLiteral("pipe"), '|'},  {QStringLiteral("colon"), ':'}};
+    const QString v = value.toCaseFolded();
+    if (names.contains(v))
+        return names.value(v);
+    if (v.size() == 1 && v.at(0).unicode() < 0x80 && v.at(0) != QLatin1Char('"') && !v.at(0).isLetterOrNumber())
+        return char(v.at(0).unicode());
+    return std::nullopt;
+}
+
+// Neither a byte order mark (a file joined from several has them inside, and
+// QString::fromUtf8 would drop one only at a field's start) nor a control
+// character but tab and line break is part of a card.
+bool isJunk(char32_t c)
+{
+    return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || c == 0xFEFF;
+}
+
+QString fieldText(const QByteArray& bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    text.removeIf([](QChar c) { return isJunk(c.unicode()); });
+    return text;
+}
+
+QStringList splitTags(QString text)
+{
+    text.replace(QLatin1Char(','), QLatin1Char(' '));
+    QStringList tags;
+    QSet<QString> seen;
+    for (const QString& tag : text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!seen.contains(tag)) {
+            seen.insert(tag);
+            tags.append(tag);
+        }
+    }
+    return tags;
+}
+
+// Reads the header lines at `pos` and moves past them. A line that starts with
+// '#' but names no known key is the first row.
+AnkiHeader readAnkiHeader(const QByteArray& bytes, qsizetype& pos, int& line, QList<ImportProblem>& problems)
+{
+    static const QSet<QString> valueKeys = {QStringLiteral("separator"), QStringLiteral("html"),
+                                            QStringLiteral("columns"), QStringLiteral("tags")};
+    static const QSet<QString> skippedKeys = {QStringLiteral("notetype"), QStringLiteral("deck"),
+                                              QStringLiteral("if matches"), QStringLiteral("guid")};
+    static const QHash<QString, Column> columnKeys = {{QStringLiteral("tags column"), Column::Tags},
+                                                      {QStringLiteral("notetype column"), Column::Skipped},
+                                                      {QStringLiteral("deck column"), Column::Skipped},
+                                                      {QStringLiteral("guid column"), Column::Skipped}};
+    AnkiHeader header;
+    while (pos < bytes.size() && bytes.at(pos) == '#') {
+        qsizetype end = pos;
+        while (end < bytes.size() && !isLineEnd(bytes.at(end)))
+            ++end;
+        const QByteArray text = bytes.mid(pos, end - pos);
+        const qsizetype colon = text.indexOf(':');
+        if (colon < 0)
+            break;
+        const QString key = QString::fromUtf8(text.mid(1, colon - 1)).trimmed().toCaseFolded();
+        const QByteArray raw = text.mid(colon + 1).trimmed();
+        const QString value = fieldText(raw);
+        const auto problem = [&](const QString& why) { problems.append({line, why}); };
+        if (!valueKeys.contains(key) && !columnKeys.contains(key) && !skippedKeys.contains(key))
+            break;
+        if (invalidUtf8At(raw) >= 0) {
+            problem(QStringLiteral("not valid UTF-8"));
+        } else if (key == QLatin1String("separator")) {
+            if (const auto s = separatorNamed(value))
+                header.separator = *s;
+            else
+                problem(QStringLiteral("unknown separator \"%1\"").arg(value));
+        } else if (key == QLatin1String("html")) {
+            header.html = value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+        } else if (key == QLatin1String("columns")) {
+            header.columnNames = raw;
+        } else if (key == QLatin1String("tags")) {
+            header.tags = value;
+        } else if (columnKeys.contains(key)) {
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (ok && n >= 1 && n <= kMaxColumns)
+                header.fixedColumns.insert(n - 1, columnKeys.value(key));
+            else
+                problem(QStringLiteral("\"%1\" is not a column number").arg(value));
+        }
+        header.present = true;
+        pos = end;
+        if (pos < bytes.size()) {
+            pos += bytes.at(pos) == '\r' && pos + 1 < bytes.size() && bytes.at(pos + 1) == '\n' ? 2 : 1;
+            ++line;
+        }
+    }
+    return header;
+}
+
+// Anki's columns: the fixed ones (tags, note type, deck, id) where the header
+// puts them, front and back by name or else the first two free fields, and
+// every other field more notes.
+Layout ankiLayout(const AnkiHeader& header, char separator)
+{
+    Layout named;
+    if (!header.columnNames.isEmpty()) {
+        const QStringList names = fieldText(header.columnNames).split(QLatin1Char(separator));
+        named = layoutOf(names, Column::Notes, [](const QString&) {});
+    }
+    const auto& fixed = header.fixedColumns;
+    const bool byName = named.complete() && !fixed.contains(int(named.columns.indexOf(Column::Front)))
+                        && !fixed.contains(int(named.columns.indexOf(Column::Back)));
+    qsizetype width = byName ? named.columns.size() : 0;
+    for (auto it = fixed.keyBegin(); it != fixed.keyEnd(); ++it)
+        width = std::max<qsizetype>(width, *it + 1);
+
+    Layout layout;
+    layout.openEnded = true;
+    int free = 0;
+    for (int i = 0; i < width || !layout.complete(); ++i) {
+        if (fixed.contains(i)) {
+            layout.columns.append(fixed.value(i));
+        } else if (byName) {
+            layout.columns.append(named.at(i));
+        } else {
+            layout.columns.append(free == 0 ? Column::Front : free == 1 ? Column::Back : Column::Notes);
+            ++free;
+        }
+    }
+    return layout;
+}
+
+// The separator of a file that does not say: tab when the first line has one
+// outside quotes, else whichever of comma and semicolon it has more of
+// (entities like "&amp;" put semicolons into tab-separated HTML fields).
+char guessSeparator(const QByteArray& bytes, qsizetype pos)
+{
+    while (pos < bytes.size() && (isLineEnd(bytes.at(pos)) || bytes.at(pos) == ' '))
+        ++pos;
+    int commas = 0;
+    int semicolons = 0;
+    bool quoted = false;
+    for (; pos < bytes.size(); ++pos) {
+        const char c = bytes.at(pos);
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\t')
+            return '\t';
+        else if (isLineEnd(c))
+            break;
+        commas += c == ',';
+        semicolons += c == ';';
+    }
+    return semicolons > commas ? ';' : ',';
+}
+
+bool isBlank(const Record& record)
+{
+    return std::all_of(record.fields.cbegin(), record.fields.cend(),
+                       [](const Field& f) { return !f.quoted && f.bytes.trimmed().isEmpty() && !f.tooLong; });
+}
+
+// A first row that names both front and back.
+std::optional<QStringList> headerNames(const Record& record)
+{
+    QStringList names;
+    for (const Field& f : record.fields) {
+        if (f.tooLong || invalidUtf8At(f.bytes) >= 0)
+            return std::nullopt;
+        names.append(QString::fromUtf8(f.bytes));
+    }
+    const Layout probe = layoutOf(names, Column::Skipped, [](const QString&) {});
+    return probe.complete() ? std::optional(names) : std::nullopt;
+}
+
+QString columnCountProblem(qsizetype count, const Layout& layout)
+{
+    const int low = layout.required();
+    const int high = int(layout.columns.size());
+    const QString got = count == 1 ? QStringLiteral("1 column") : QStringLiteral("%1 columns").arg(count);
+    if (count > kMaxColumns)
+        return QStringLiteral("%1, at most %2 are read").arg(got).arg(kMaxColumns);
+    if (layout.openEnded)
+        return QStringLiteral("%1, expected at least %2").arg(got).arg(low);
+    if (low == high)
+        return QStringLiteral("%1, expected %2").arg(got).arg(low);
+    return QStringLiteral("%1, expected %2 to %3").arg(got).arg(low).arg(high);
+}
+
+QString sizeText(qsizetype bytes)
+{
+    return bytes % 1024 == 0 ? QStringLiteral("%1 KiB").arg(bytes / 1024) : QStringLiteral("%1 bytes").arg(bytes);
+}
+
+// The card a row holds, or why it holds none (line and reason).
+std::optional<ImportProblem> readRow(const Record& record, const Layout& layout, const AnkiHeader& header,
+                                     qsizetype limit, ParsedCard& card)
+{
+    for (int i = 0; i < record.fields.size(); ++i) {
+        const Field& f = record.fields.at(i);
+        if (f.tooLong)
+            return ImportProblem{record.line, QStringLiteral("field %1 is longer than %2").arg(i + 1).arg(sizeText(limit))};
+        if (const qsizetype at = invalidUtf8At(f.bytes); at >= 0)
+            return ImportProblem{f.line + int(f.bytes.left(at).count('\n')), QStringLiteral("not valid UTF-8")};
+    }
+    if (record.count < layout.required() || (!layout.openEnded && record.count > layout.columns.size())
+        || record.count > kMaxColumns)
+        return ImportProblem{record.line, columnCountProblem(record.count, layout)};
+
+    card = ParsedCard{};
+    card.line = record.line;
+    QString tags;
+    for (int i = 0; i < record.fields.size(); ++i) {
+        const Field& f = record.fields.at(i);
+        const Column column = layout.at(i);
+        if (column == Column::Skipped)
+            continue;
+        QString text = fieldText(f.bytes);
+        if (header.html && column != Column::Tags)
+            text = htmlToText(text);
+        else if (!f.quoted)
+            text = text.trimmed();
+        switch (column) {
+        case Column::Front: card.front = text; break;
+        case Column::Back: card.back = text; break;
+        case Column::Notes:
+            if (!text.isEmpty())
+                card.notes += (card.notes.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+            break;
+        case Column::Tags: tags += QLatin1Char(' ') + text; break;
+        case Column::Skipped: break;
+        }
+    }
+    card.tags = splitTags(tags + QLatin1Char(' ') + header.tags);
+    // Fields joined into the notes may outgrow one field; an export must read back.
+    if (card.notes.size() > limit / 3 && card.notes.toUtf8().size() > limit)
+        return ImportProblem{record.line, QStringLiteral("the notes are longer than %1").arg(sizeText(limit))};
+    if (card.front.trimmed().isEmpty())
+        return ImportProblem{record.line, QStringLiteral("empty front")};
+    if (card.back.trimmed().isEmpty())
+        return ImportProblem{record.line, QStringLiteral("empty back")};
+    return std::nullopt;
+}
+
+} // namespace
+
+QString ImportProblem::message() const
+{
+    return line > 0 ? QStringLiteral("line %1: %2").arg(line).arg(reason) : reason;
+}
+
+ParsedCards parseCards(const QByteArray& bytes, const ImportOptions& options)
+{
+    ParsedCards result;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        result.problems.append({0, QStringLiteral("the file is UTF-16, not UTF-8; save it as UTF-8")});
+        return result;
+    }
+    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    int line = 1;
+    const AnkiHeader anki = readAnkiHeader(bytes, pos, line, result.problems);
+    const bool given = options.separator && options.separator != '"' && !isLineEnd(options.separator);
+    const char separator = given ? options.separator : anki.separator ? anki.separator : guessSeparator(bytes, pos);
+
+    std::optional<Layout> layout;
+    if (!options.columns.isEmpty()) {
+        bool bad = false;
+        const auto problem = [&](const QString& why) {
+            result.problems.append({0, QStringLiteral("columns \"%1\": %2").arg(options.columns, why)});
+            bad = true;
+        };
+        layout = layoutOf(options.columns.split(QLatin1Char(',')), std::nullopt, problem);
+        if (!bad && !layout->complete())
+            problem(QStringLiteral("front and back are both needed"));
+        if (bad)
+            return result;
+    } else if (anki.present) {
+        layout = ankiLayout(anki, separator);
+    }
+
+    RecordReader reader(bytes, pos, line, separator, options.fieldLimit);
+    QHash<QString, int> seen;   // canonical front and back -> line
+    bool first = true;
+    Record record;
+    while (reader.next(record)) {
+        if (record.brokenQuote) {
+            result.problems.append(*record.brokenQuote);
+            continue;
+        }
+        if (isBlank(record))
+            continue;
+        if (std::exchange(first, false) && !anki.present) {
+            if (const std::optional<QStringList> names = headerNames(record)) {
+                if (!layout) {
+                    layout = layoutOf(*names, std::nullopt,
+                                      [&](const QString& why) {
+                                          result.problems.append({record.line, why + QStringLiteral("; it is left out")});
+                                      });
+                }
+                continue;
+            }
+        }
+        if (!layout)
+            layout = Layout{{Column::Front, Column::Back, Column::Notes, Column::Tags}, false};
+        ParsedCard card;
+        if (const auto problem = readRow(record, *layout, anki, options.fieldLimit, card)) {
+            result.problems.append(*problem);
+            continue;
+        }
+        const QString key = canonicalCardText(card.front) + QLatin1Char('\n') + canonicalCardText(card.back);
+        if (const auto it = seen.constFind(key); it != seen.cend()) {
+            result.duplicates.append({card.line, it.value()});
+            continue;
+        }
+        seen.insert(key, card.line);
+        result.cards.append(std::move(card));
+    }
+    std::stable_sort(result.problems.begin(), result.problems.end(),
+                     [](const ImportProblem& a, const ImportProblem& b) { return a.line < b.line; });
+    return result;
+}
+
+namespace {
+
+// What a reader of the HTML sees: runs of white space as one space, none at
+// the start or end of a line.
+class PlainText {
+public:
+    void put(char32_t c)
+    {
+        if (QChar::isSpace(c)) {
+            space_ = true;
+            return;
+        }
+        if (isJunk(c))
+            return;
+        if (space_ && !text_.isEmpty() && !text_.endsWith(QLatin1Char('\n')))
+            text_ += QLatin1Char(' ');
+        space_ = false;
+        if (QChar::requiresSurrogates(c)) {
+            text_ += QChar(QChar::highSurrogate(c));
+            text_ += QChar(QChar::lowSurrogate(c));
+        } else {
+            text_ += QChar(char16_t(c));
+        }
+    }
+    void lineBreak()
+    {
+        text_ += QLatin1Char('\n');
+        space_ = false;
+    }
+    // A block starts or ends: a new line unless one just began.
+    void blockEdge()
+    {
+        if (!text_.isEmpty() && !text_.endsWith(QLatin1Char('\n')))
+            lineBreak();
+        space_ = false;
+    }
+    void gap() { space_ = true; }
+    QString take()
+    {
+        qsizetype start = 0;
+        while (start < text_.size() && text_.at(start) == QLatin1Char('\n'))
+            ++start;
+        while (text_.size() > start && text_.endsWith(QLatin1Char('\n')))
+            text_.chop(1);
+        return text_.mid(start);
+    }
+
+private:
+    QString text_;
+    bool space_ = false;
+};
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+bool isAsciiAlnum(QChar c)
+{
+    return isAsciiLetter(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+void applyTag(const QString& name, PlainText& out)
+{
+    static const QSet<QString> blocks = [] {
+        QSet<QString> set;
+        for (const char* n : {"address", "article", "aside", "blockquote", "dd", "div", "dl", "dt", "figcaption",
+                              "figure", "footer", "h1", "h2", "h3", "h4", "h5", "h6", "header", "hr", "li", "main",
+                              "nav", "ol", "p", "pre", "section", "table", "tbody", "tfoot", "thead", "tr", "ul"})
+            set.insert(QLatin1String(n));
+        return set;
+    }();
+    if (name == QLatin1String("br"))
+        out.lineBreak();
+    else if (blocks.contains(name))
+        out.blockEdge();
+    else if (name == QLatin1String("td") || name == QLatin1String("th"))
+        out.gap();
+}
+
+// Decodes the character reference at `i` ("&amp;", "&#233;", "&#x1F600;")
+// and moves past it; false leaves a bare '&' as it is.
+bool readEntity(const QString& html, qsizetype& i, PlainText& out)
+{
+    static const QHash<QString, char32_t> named = {
+        {QStringLiteral("amp"), U'&'},     {QStringLiteral("lt"), U'<'},       {QStringLiteral("gt"), U'>'},
+        {QStringLiteral("quot"), U'"'},    {QStringLiteral("apos"), U'\''},    {QStringLiteral("nbsp"), 0xA0},
+        {QStringLiteral("ndash"), 0x2013}, {QStringLiteral("mdash"), 0x2014}, {QStringLiteral("hellip"), 0x2026},
+        {QStringLiteral("lsquo"), 0x2018}, {QStringLiteral("rsquo"), 0x2019}, {QStringLiteral("ldquo"), 0x201C},
+        {QStringLiteral("rdquo"), 0x201D}, {QStringLiteral("laquo"), 0xAB},   {QStringLiteral("raquo"), 0xBB},
+        {QStringLiteral("middot"), 0xB7},  {QStringLiteral("bull"), 0x2022},  {QStringLiteral("deg"), 0xB0},
+        {QStringLiteral("times"), 0xD7},   {QStringLiteral("divide"), 0xF7},  {QStringLiteral("copy"), 0xA9},
+        {QStringLiteral("reg"), 0xAE},     {QStringLiteral("euro"), 0x20AC},  {QStringLiteral("shy"), 0xAD}};
+    constexpr qsizetype kLongest = 10;
+    qsizetype end = i + 1;
+    while (end < html.size() && end - i - 1 <= kLongest && html.at(end) != QLatin1Char(';'))
+        ++end;
+    if (end >= html.size() || html.at(end) != QLatin1Char(';') || end == i + 1)
+        return false;
+    const QString body = html.mid(i + 1, end - i - 1);
+    char32_t c = 0;
+    if (body.startsWith(QLatin1Char('#'))) {
+        const bool hex = body.size() > 1 && (body.at(1) == QLatin1Char('x') || body.at(1) == QLatin1Char('X'));
+        bool ok = false;
+        const uint n = body.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+        if (!ok)
+            return false;
+        c = n == 0 || n > 0x10FFFF || QChar::isSurrogate(n) ? char32_t(QChar::ReplacementCharacter) : char32_t(n);
+    } else if (named.contains(body)) {
+        c = named.value(body);
+    } else {
+        return false;
+    }
+    // A soft hyphen only marks where a word may break.
+    if (c != 0xAD)
+        out.put(c);
+    i = end + 1;
+    return true;
+}
+
+} // namespace
+
+// Anki fields are fragments of tag soup (unclosed <br>, bare '&', stray '<'),
+// so no parser: QXmlStreamReader stops at the first such fragment and
+// QTextDocumentFragment is Qt Gui, which the service does not link. A tag
+// skipper with a table of the entities such fields use is enough for text.
+QString htmlToText(const QString& html)
+{
+    PlainText out;
+    const qsizetype n = html.size();
+    // Past the last '>' no tag can close; knowing it keeps a run of bare '<'
+    // from searching to the end again and again.
+    const qsizetype lastClose = html.lastIndexOf(QLatin1Char('>'));
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = html.at(i);
+        if (c == QLatin1Char('<') && i < lastClose) {
+            if (QStringView(html).sliced(i).startsWith(QLatin1String("<!--"))) {
+                const qsizetype end = html.indexOf(QLatin1String("-->"), i + 4);
+                i = end < 0 ? n : end + 3;
+                continue;
+            }
+            const bool closing = html.at(i + 1) == QLatin1Char('/');
+            const qsizetype nameStart = i + 1 + (closing ? 1 : 0);
+            const QChar first = html.at(nameStart);
+            if (isAsciiLetter(first) || (!closing && (first == QLatin1Char('!') || first == QLatin1Char('?')))) {
+                const qsizetype end = html.indexOf(QLatin1Char('>'), nameStart);
+                qsizetype k = nameStart;
+                while (k < end && isAsciiAlnum(html.at(k)))
+                    ++k;
+                const QString name = html.mid(nameStart, k - nameStart).toLower();
+                i = end + 1;
+                if (!closing && (name == QLatin1String("script") || name == QLatin1String("style"))) {
+                    const qsizetype close = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+                    const qsizetype after = close < 0 ? -1 : html.indexOf(QLatin1Char('>'), close);
+                    i = after < 0 ? n : after + 1;
+                } else {
+                    applyTag(name, out);
+                }
+                continue;
+            }
+        }
+        if (c == QLatin1Char('&') && readEntity(html, i, out))
+            continue;
+        out.put(c.unicode());
+        ++i;
+    }
+    return out.take();
+}
+
+namespace {
+
+QByteArray csvField(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Unquoted fields are read trimmed, so spaces at either end need quotes too.
+    const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))
+                       || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\t'))
+                       || (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
+    if (!quote)
+        return text.toUtf8();
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return '"' + text.toUtf8() + '"';
+}
+
+} // namespace
+
+QByteArray writeCsv(const QList<ExportedCard>& cards)
+{
+    QByteArray out = "front,back,notes,tags,deck\r\n";
+    for (const ExportedCard& c : cards) {
+        out += csvField(c.front) + ',' + csvField(c.back) + ',' + csvField(c.notes) + ','
+               + csvField(c.tags.join(QLatin1Char(' '))) + ',' + csvField(c.deck) + "\r\n";
+    }
+    return out;
+}
+
+QByteArray writeJson(const QList<ExportedCard>& cards)
+{
+    QJsonArray list;
+    for (const ExportedCard& c : cards) {
+        list.append(QJsonObject{{QStringLiteral("front"), c.front},
+                                {QStringLiteral("back"), c.back},
+                                {QStringLiteral("notes"), c.notes},
+                                {QStringLiteral("tags"), QJsonArray::fromStringList(c.tags)},
+                                {QStringLiteral("deck"), c.deck}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("cards"), list}}).toJson(QJsonDocument::Indented);
+}
+
+} // namespace study
