@@ -212,6 +212,40 @@ void BM_WriteCsv20000(benchmark::State& state)
 }
 BENCHMARK(BM_WriteCsv20000)->Unit(benchmark::kMillisecond);
 
+// The whole `import` command for 20,000 rows into a new deck: reading, the
+// duplicate check and one transaction (target: a few seconds).
+void BM_ImportCommand20000(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    QFile csv(dir.filePath("cards.csv"));
+    if (!csv.open(QIODevice::WriteOnly) || csv.write(cardFile(20000)) < 0) {
+        state.SkipWithError("cannot write the card file");
+        return;
+    }
+    csv.close();
+    const QString db = dir.filePath("study.sqlite");
+    auto command = [&](const QStringList& args, const QByteArray& input = {}) {
+        QProcess p;
+        p.start(serviceBinary(), args + QStringList{"--db", db});
+        p.write(input);
+        p.closeWriteChannel();
+        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    if (!command({"account", "add", "bench@tavlo.app"}, "bench-password\n")) {
+        state.SkipWithError("cannot add the account");
+        return;
+    }
+    int round = 0;
+    for (auto _ : state) {
+        if (!command({"import", csv.fileName(), "--account", "bench@tavlo.app", "--deck",
+                      QStringLiteral("Deck %1").arg(++round)})) {
+            state.SkipWithError("import failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ImportCommand20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace
 
 int main(int argc, char** argv)

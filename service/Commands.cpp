@@ -1,14 +1,17 @@
 #include "service/Commands.h"
 
 #include "service/Backup.h"
+#include "service/CardImport.h"
 #include "service/SqlStore.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -27,7 +30,9 @@ const char kUsageText[] =
     "       tavlo-study-service account passwd EMAIL [--db FILE]\n"
     "       tavlo-study-service account list [--db FILE]\n"
     "       tavlo-study-service account remove EMAIL [--yes] [--db FILE]\n"
-    "       tavlo-study-service backup DIR [--db FILE]\n";
+    "       tavlo-study-service backup DIR [--db FILE]\n"
+    "       tavlo-study-service import --account EMAIL --deck NAME [--columns LIST] [--strict] FILE [--db FILE]\n"
+    "       tavlo-study-service export --account EMAIL --format csv|json [--db FILE]\n";
 
 int complain(const QString& message, int code = kFailed)
 {
@@ -101,6 +106,63 @@ bool plausibleEmail(const QString& email)
     return at > 0 && at < email.size() - 1 && !email.contains(u' ') && email.size() <= 254;
 }
 
+// What a command looks like: its words, how many arguments follow them, and
+// the options it takes besides --db.
+struct Shape {
+    QStringList words;
+    int arguments;
+    QStringList options;
+};
+
+const QList<Shape>& shapes()
+{
+    static const QList<Shape> all{
+        {{"account", "add"}, 1, {}},
+        {{"account", "passwd"}, 1, {}},
+        {{"account", "list"}, 0, {}},
+        {{"account", "remove"}, 1, {"yes"}},
+        {{"backup"}, 1, {}},
+        {{"import"}, 1, {"account", "deck", "columns", "strict"}},
+        {{"export"}, 0, {"account", "format"}},
+    };
+    return all;
+}
+
+int importCards(StudyStore& store, const QString& email, const QString& deck, const QString& path,
+                const ImportOptions& options, bool strict)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return complain(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const ParsedCards parsed = parseCards(file.readAll(), options);
+    for (const ImportProblem& problem : parsed.problems)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(problem.message()));
+    if (strict && !parsed.problems.isEmpty())
+        return complain(QStringLiteral("nothing imported: %1 row(s) refused (--strict)").arg(parsed.problems.size()));
+    QList<NewCard> cards;
+    cards.reserve(parsed.cards.size());
+    for (const ParsedCard& c : parsed.cards)
+        cards.append(NewCard{c.front, c.back, c.notes, c.tags});
+    QString error;
+    const std::optional<AddedCards> added = store.addCards(email, deck, cards, &error);
+    if (!added)
+        return complain(QStringLiteral("nothing imported: %1").arg(error));
+    std::printf("%d added to %s, %d skipped as duplicates, %d refused\n", added->added, qPrintable(deck),
+                added->skipped + int(parsed.duplicates.size()), int(parsed.problems.size()));
+    return parsed.problems.isEmpty() ? 0 : kFailed;
+}
+
+int exportCards(StudyStore& store, const QString& email, const QString& format)
+{
+    QList<ExportedCard> cards;
+    for (const Card& c : store.cards(email))
+        cards.append(ExportedCard{c.front, c.back, c.notes, c.tags, c.deckName});
+    const QByteArray out = format == QLatin1String("csv") ? writeCsv(cards) : writeJson(cards);
+    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) || std::fflush(stdout) != 0)
+        return complain(QStringLiteral("cannot write the cards to standard output"));
+    return 0;
+}
+
 } // namespace
 
 QString defaultDatabasePath()
@@ -111,8 +173,10 @@ QString defaultDatabasePath()
 
 bool isCommand(const QStringList& arguments)
 {
-    return !arguments.isEmpty()
-           && (arguments.first() == QLatin1String("account") || arguments.first() == QLatin1String("backup"));
+    for (const Shape& shape : shapes())
+        if (!arguments.isEmpty() && arguments.first() == shape.words.first())
+            return true;
+    return false;
 }
 
 int runCommand(const QStringList& arguments)
@@ -121,23 +185,42 @@ int runCommand(const QStringList& arguments)
     const QCommandLineOption dbOpt(QStringLiteral("db"), QStringLiteral("The database."), QStringLiteral("FILE"),
                                    defaultDatabasePath());
     const QCommandLineOption yesOpt(QStringLiteral("yes"), QStringLiteral("Do not ask before removing."));
-    parser.addOptions({dbOpt, yesOpt});
+    const QCommandLineOption accountOpt(QStringLiteral("account"), QStringLiteral("Whose cards."), QStringLiteral("EMAIL"));
+    const QCommandLineOption deckOpt(QStringLiteral("deck"), QStringLiteral("The deck to add to."), QStringLiteral("NAME"));
+    const QCommandLineOption columnsOpt(QStringLiteral("columns"), QStringLiteral("The file's columns."),
+                                        QStringLiteral("LIST"));
+    const QCommandLineOption strictOpt(QStringLiteral("strict"), QStringLiteral("Add nothing if a row is refused."));
+    const QCommandLineOption formatOpt(QStringLiteral("format"), QStringLiteral("csv or json."), QStringLiteral("FORMAT"));
+    parser.addOptions({dbOpt, yesOpt, accountOpt, deckOpt, columnsOpt, strictOpt, formatOpt});
     if (!parser.parse(QStringList{QStringLiteral("tavlo-study-service")} + arguments))
         return usage(parser.errorText());
     const QStringList words = parser.positionalArguments();
-    const QString command = words.value(0) + u' ' + words.value(1);
     const QString db = parser.value(dbOpt);
 
-    static const QStringList withEmail{QStringLiteral("account add"), QStringLiteral("account passwd"),
-                                       QStringLiteral("account remove")};
-    const bool list = command == QLatin1String("account list");
-    const bool backup = words.value(0) == QLatin1String("backup");
-    if (!withEmail.contains(command) && !list && !backup)
+    const auto shape = std::find_if(shapes().begin(), shapes().end(), [&](const Shape& s) {
+        return words.mid(0, s.words.size()) == s.words;
+    });
+    if (shape == shapes().end())
         return usage(QStringLiteral("unknown command %1").arg(words.join(u' ')));
-    if ((backup ? 2 : list ? 2 : 3) != words.size())
-        return usage(QStringLiteral("wrong number of arguments for %1").arg(backup ? words.value(0) : command));
-    if (parser.isSet(yesOpt) && command != QLatin1String("account remove"))
-        return usage(QStringLiteral("--yes goes with account remove only"));
+    const QString command = shape->words.join(u' ');
+    if (words.size() != shape->words.size() + shape->arguments)
+        return usage(QStringLiteral("wrong number of arguments for %1").arg(command));
+    for (const QString& name : parser.optionNames())
+        if (name != QLatin1String("db") && !shape->options.contains(name))
+            return usage(QStringLiteral("--%1 does not go with %2").arg(name, command));
+    const bool cardCommand = shape->options.contains(QStringLiteral("account"));
+    if (cardCommand) {
+        for (const QString& name : shape->options)
+            if (name != QLatin1String("columns") && name != QLatin1String("strict") && !parser.isSet(name))
+                return usage(QStringLiteral("%1 needs --%2").arg(command, name));
+        if (words[0] == QLatin1String("export") && parser.value(formatOpt) != QLatin1String("csv")
+            && parser.value(formatOpt) != QLatin1String("json"))
+            return usage(QStringLiteral("--format is csv or json"));
+        if (words[0] == QLatin1String("import") && parser.value(deckOpt).trimmed().isEmpty())
+            return usage(QStringLiteral("--deck needs a name"));
+    }
+    const bool list = command == QLatin1String("account list");
+    const bool backup = command == QLatin1String("backup");
 
     // Only a new account may make a new database; anything else on a missing file is a mistake.
     const bool adding = command == QLatin1String("account add");
@@ -158,6 +241,17 @@ int runCommand(const QStringList& arguments)
             return complain(QStringLiteral("backup failed: %1").arg(error));
         std::printf("%s\n", qPrintable(path));
         return 0;
+    }
+    if (cardCommand) {
+        const QString email = parser.value(accountOpt).trimmed();
+        if (!store->account(email))
+            return complain(QStringLiteral("no account %1").arg(email));
+        if (words[0] == QLatin1String("export"))
+            return exportCards(*store, email, parser.value(formatOpt));
+        ImportOptions options;
+        options.columns = parser.value(columnsOpt);
+        return importCards(*store, email, parser.value(deckOpt).trimmed(), words[1], options,
+                           parser.isSet(strictOpt));
     }
     if (list) {
         for (const Account& a : store->accounts())

@@ -1,5 +1,5 @@
-// The command-line side of tavlo-study-service: the accounts and backups of a
-// database, run as `tavlo-study-service COMMAND ...` beside or instead of the service.
+// The command-line side of tavlo-study-service: accounts, card files and
+// backups of a database, run as `tavlo-study-service COMMAND ...` beside or instead of the service.
 #pragma once
 
 #include <QString>

@@ -54,7 +54,7 @@ TEST(Commands, AccountsChangeWhileTheServiceRuns)
         {{"account", "remove", "demo@tavlo.app"}, "y\n", 0, "removed demo@tavlo.app"},
         {{"account", "remove", "demo@tavlo.app", "--yes"}, "", 1, "no account demo@tavlo.app"},
         {{"account", "list"}, "", 0, "second@tavlo.app\nnew@tavlo.app\n"},
-        {{"account", "list", "--yes"}, "", 2, "--yes goes with account remove only"},
+        {{"account", "list", "--yes"}, "", 2, "--yes does not go with account list"},
         {{"account", "lost"}, "", 2, "unknown command account lost"},
         {{"account", "add"}, "", 2, "wrong number of arguments"},
     };
@@ -124,6 +124,53 @@ TEST(Commands, BackupsAreWholeDatabases)
         const Ran refused = run({"backup", target, "--db", target == db ? db : target});
         EXPECT_EQ(refused.exitCode, 1) << refused.said.toStdString();
     }
+}
+
+// Cards imported while the service runs: good rows in one go, duplicates of
+// the file or the deck skipped, bad rows named; an export reads back whole.
+TEST(Commands, CardsImportIntoADeckAndExportBack)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("study.sqlite");
+    StudyService svc({"--db", db});
+    const QString csv = dir.filePath("cards.csv");
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("front,back,notes\nHaus,house,\n\"haus \",House,dup\n\"DER  Apfel (n.)\",apple,\n\"broken,x\nKatze,cat\n");
+    file.close();
+    const QString second = StudyService::secondEmail();
+    const QStringList into{"--account", second, "--deck", "German Basics", "--db", db};
+    struct Row {
+        QStringList args;
+        int exitCode;
+        QString says;
+    };
+    const Row rows[] = {
+        {QStringList{"import", csv, "--strict"} + into, 1, "line 5: unbalanced quote"},
+        {QStringList{"import", csv} + into, 1, "2 added to German Basics, 2 skipped as duplicates, 1 refused"},
+        {QStringList{"import", csv} + into, 1, "0 added to German Basics, 4 skipped as duplicates, 1 refused"},
+        {{"import", csv, "--account", "none@tavlo.app", "--deck", "X", "--db", db}, 1, "no account none@tavlo.app"},
+        {{"import", dir.filePath("missing.csv"), "--account", second, "--deck", "X", "--db", db}, 1, "cannot read"},
+        {{"import", csv, "--account", second, "--db", db}, 2, "import needs --deck"},
+        {{"export", "--account", second, "--format", "xml", "--db", db}, 2, "--format is csv or json"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        const Ran ran = run(row.args);
+        EXPECT_EQ(ran.exitCode, row.exitCode) << ran.said.toStdString();
+        EXPECT_TRUE(ran.said.contains(row.says)) << ran.said.toStdString();
+    }
+    EXPECT_EQ(svc.state().value("cards").toObject().value(second).toArray().size(), 6);
+
+    const Ran exported = run({"export", "--account", second, "--format", "csv", "--db", db});
+    ASSERT_EQ(exported.exitCode, 0) << exported.said.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(exported.said.toUtf8());
+    file.close();
+    const Ran copied = run({"import", csv, "--account", second, "--deck", "Copy", "--db", db});
+    EXPECT_EQ(copied.exitCode, 0) << copied.said.toStdString();
+    EXPECT_TRUE(copied.said.contains("6 added to Copy, 0 skipped")) << copied.said.toStdString();
+    EXPECT_EQ(run({"export", "--account", second, "--format", "csv", "--db", db}).said.count("Copy"), 6);
 }
 
 } // namespace
