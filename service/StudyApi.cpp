@@ -151,7 +151,8 @@ std::optional<QString> StudyApi::sessionEmail(const Incoming& in)
     auto it = sessions_.find(token);
     if (it == sessions_.end())
         return std::nullopt;
-    if (it->expiry.hasExpired()) {
+    // An account removed from the command line signs its sessions out.
+    if (it->expiry.hasExpired() || !store_->account(it->email)) {
         sessions_.erase(it);
         return std::nullopt;
     }
