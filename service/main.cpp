@@ -1,5 +1,5 @@
-// tavlo-study-service: a local stand-in for the study service, for development,
-// tests and a first run without an account elsewhere.
+// tavlo-study-service: the learner's own study backend on this machine, and
+// the stand-in tests and a first run use; also the commands on its database.
 #include "service/Backup.h"
 #include "service/Commands.h"
 #include "service/SqlStore.h"
@@ -99,7 +99,8 @@ int main(int argc, char** argv)
         return study::runCommand(app.arguments().mid(1));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Development study service for TavloPopup (loopback only)."));
+    parser.setApplicationDescription(QStringLiteral("Study service for TavloPopup (loopback only). Commands: account add|passwd|list|remove, "
+                       "backup, import, export; run one without arguments for its usage."));
     parser.addHelpOption();
     const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("TCP port on 127.0.0.1 (0: any free port)."),
                                      QStringLiteral("N"), QStringLiteral("8787"));
