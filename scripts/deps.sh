@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git ccache
-  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev libicu-dev
+  qt6-base-dev qt6-httpserver-dev libqt6sql6-sqlite qt6-websockets-dev libxkbcommon-dev libicu-dev
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11
   libcanberra-dev sound-theme-freedesktop espeak-ng

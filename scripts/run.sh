@@ -34,7 +34,7 @@ fi
 data_dir="${XDG_DATA_HOME:-$HOME/.local/share}/tavlo-study-service"
 mkdir -p "$data_dir"
 if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-  "$build/service/tavlo-study-service" --port "$port" --data "$data_dir/data.json" &
+  "$build/service/tavlo-study-service" --port "$port" --db "$data_dir/study.sqlite" &
   pids+=("$!")
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 fi

@@ -3,7 +3,6 @@
 // the text becomes tidy markdown under that title, and the tags come from the
 // note's #hashtags or, failing those, its most frequent significant words.
 #include "service/Normalize.h"
-#include "service/StudyStore.h"
 
 #include <QHash>
 #include <QRegularExpression>

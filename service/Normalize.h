@@ -1,12 +1,22 @@
-// Text forms the study service compares by.
+// Text rules the service shares between its parts: the journal's standardize
+// step and the form in which two cards count as the same.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace study {
 
-// The form in which two card texts are the same card: NFC, every run of
-// whitespace one space, trimmed, case-folded ("Haus " and "haus" match).
+// The standardised proposal for a raw note: title, markdown, tags.
+struct Normalized {
+    QString title;
+    QString content;
+    QStringList tags;
+};
+Normalized normalizeNote(const QString& text);
+
+// The form two card sides are compared in: NFC, runs of white space made one
+// space, trimmed, case-folded. "Der  Apfel" and "der apfel" are the same card.
 QString canonicalCardText(const QString& text);
 
 } // namespace study

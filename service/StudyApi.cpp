@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace study {
 
@@ -28,11 +29,10 @@ QString newToken()
 
 StudyApi::StudyApi(StudyStore* store, ServiceOptions options) : store_(store), options_(std::move(options)) {}
 
-bool StudyApi::reseed()
+bool StudyApi::reseed(QString* error)
 {
     sessions_.clear();
-    store_->seed();
-    return saved();
+    return store_->replaceAll(seedSnapshot(), error);
 }
 
 qsizetype StudyApi::expireSessions()
@@ -112,7 +112,7 @@ Reply StudyApi::once(const QString& who, const QByteArray& key, const Incoming& 
     const QString keyText = QString::fromLatin1(key);
     const QString what = in.method + u' ' + in.target + u' '
                          + QString::fromLatin1(QCryptographicHash::hash(in.body, QCryptographicHash::Sha256).toHex());
-    if (const KeptAnswer* kept = store_->keptAnswer(who, keyText)) {
+    if (const std::optional<KeptAnswer> kept = store_->keptAnswer(who, keyText)) {
         if (kept->request != what)
             return error(422, QStringLiteral("this Idempotency-Key was used for another request"));
         Reply r;
@@ -121,16 +121,24 @@ Reply StudyApi::once(const QString& who, const QByteArray& key, const Incoming& 
         r.headers.append({QByteArrayLiteral("Idempotent-Replayed"), QByteArrayLiteral("true")});
         return r;
     }
-    deferSave_ = true;
-    Reply r = route(who, in);
-    deferSave_ = false;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    store_->keepAnswer(KeptAnswer{who, keyText, what, r.status, r.body, now.toString(Qt::ISODateWithMs)}, now);
-    if (!saved()) {
-        // The resend of this key gets the same: the change is not safe on disk.
-        r = error(503, QStringLiteral("applied in memory but the data file could not be written"));
-        store_->keepAnswer(KeptAnswer{who, keyText, what, r.status, r.body, now.toString(Qt::ISODateWithMs)}, now);
+    // The change and its kept answer go in together or not at all, so a
+    // resend after a failed write applies the request afresh.
+    QString why;
+    if (!store_->begin(&why))
+        return unsaved(QStringLiteral("request"), why);
+    const Reply r = route(who, in);
+    if (r.status == 503) {
+        store_->rollback();
+        return r;
     }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!store_->keepAnswer(KeptAnswer{who, keyText, what, r.status, r.body, now.toString(Qt::ISODateWithMs)}, now,
+                            &why)) {
+        store_->rollback();
+        return unsaved(QStringLiteral("request"), why);
+    }
+    if (!store_->commit(&why))
+        return unsaved(QStringLiteral("request"), why);
     return r;
 }
 
@@ -143,7 +151,8 @@ std::optional<QString> StudyApi::sessionEmail(const Incoming& in)
     auto it = sessions_.find(token);
     if (it == sessions_.end())
         return std::nullopt;
-    if (it->expiry.hasExpired()) {
+    // An account removed from the command line signs its sessions out.
+    if (it->expiry.hasExpired() || !store_->account(it->email)) {
         sessions_.erase(it);
         return std::nullopt;
     }
@@ -159,9 +168,10 @@ QString StudyApi::issueToken(const QString& email)
     return token;
 }
 
-bool StudyApi::saved()
+Reply StudyApi::unsaved(const QString& what, const QString& why) const
 {
-    return deferSave_ || !options_.persist || options_.persist(*store_);
+    std::fprintf(stderr, "tavlo-study-service: %s not kept: %s\n", qPrintable(what), qPrintable(why));
+    return error(503, QStringLiteral("the %1 could not be kept in the database; nothing was changed").arg(what));
 }
 
 Reply StudyApi::login(const Incoming& in)
@@ -176,8 +186,10 @@ Reply StudyApi::login(const Incoming& in)
     const auto password = stringField(*body, QStringLiteral("password"), true, &bad);
     if (!password)
         return bad;
-    const Account* account = store_->authenticate(*email, *password);
-    if (!account)
+    const std::optional<Account> account = store_->account(*email);
+    // Spend the same time on unknown e-mails as on wrong passwords.
+    static const Account nobody = makeAccount(QStringLiteral("nobody"), QStringLiteral("nobody"));
+    if (!passwordMatches(account.value_or(nobody), *password) || !account)
         return error(401, QStringLiteral("invalid e-mail or password"));
     const QString token = issueToken(account->email);
     return json(200, QJsonObject{{"access_token", token},
@@ -220,13 +232,17 @@ Reply StudyApi::postReview(const QString& who, const Incoming& in)
         return error(400, QStringLiteral("field \"card_id\" must be an integer"));
     if (!isInteger(quality) || quality.toInt() < 0 || quality.toInt() > 5)
         return error(400, QStringLiteral("field \"quality\" must be an integer from 0 to 5"));
-    const Card* card = store_->review(who, cardId.toInteger(), quality.toInt(), QDateTime::currentDateTimeUtc());
-    if (!card)
+    Card card;
+    QString why;
+    switch (store_->review(who, cardId.toInteger(), quality.toInt(), QDateTime::currentDateTimeUtc(), &card, &why)) {
+    case StudyStore::Outcome::NotFound:
         return error(404, QStringLiteral("no card %1 in this account").arg(cardId.toInteger()));
-    const QJsonObject data{{"card_id", card->id}, {"quality", quality.toInt()}, {"card", StudyStore::cardJson(*card)}};
-    if (!saved())
-        return error(503, QStringLiteral("review recorded in memory but the data file could not be written"));
-    return json(200, data);
+    case StudyStore::Outcome::Failed:
+        return unsaved(QStringLiteral("review"), why);
+    case StudyStore::Outcome::Done:
+        break;
+    }
+    return json(200, QJsonObject{{"card_id", card.id}, {"quality", quality.toInt()}, {"card", StudyStore::cardJson(card)}});
 }
 
 Reply StudyApi::listJournal(const QString& who)
@@ -239,7 +255,7 @@ Reply StudyApi::listJournal(const QString& who)
 
 Reply StudyApi::getEntry(const QString& who, qint64 id)
 {
-    const JournalEntry* e = store_->entry(who, id);
+    const std::optional<JournalEntry> e = store_->entry(who, id);
     if (!e)
         return error(404, QStringLiteral("no journal entry %1").arg(id));
     return json(200, StudyStore::entryJson(*e));
@@ -282,10 +298,11 @@ Reply StudyApi::createEntry(const QString& who, const Incoming& in)
     const auto tags = tagsField(*entry, &bad, &ok);
     if (!ok)
         return bad;
-    const JournalEntry e = store_->addEntry(who, *title, *content, tags.value_or(QStringList{}));
-    if (!saved())
-        return error(503, QStringLiteral("entry kept in memory but the data file could not be written"));
-    return json(201, StudyStore::entryJson(e));
+    QString why;
+    const std::optional<JournalEntry> e = store_->addEntry(who, *title, *content, tags.value_or(QStringList{}), &why);
+    if (!e)
+        return unsaved(QStringLiteral("entry"), why);
+    return json(201, StudyStore::entryJson(*e));
 }
 
 Reply StudyApi::updateEntry(const QString& who, qint64 id, const Incoming& in)
@@ -308,21 +325,30 @@ Reply StudyApi::updateEntry(const QString& who, qint64 id, const Incoming& in)
     const auto tags = tagsField(*entry, &bad, &ok);
     if (!ok)
         return bad;
-    const JournalEntry* e = store_->updateEntry(who, id, title, content, tags);
-    if (!e)
+    JournalEntry e;
+    QString why;
+    switch (store_->updateEntry(who, id, title, content, tags, &e, &why)) {
+    case StudyStore::Outcome::NotFound:
         return error(404, QStringLiteral("no journal entry %1").arg(id));
-    const QJsonObject data = StudyStore::entryJson(*e);
-    if (!saved())
-        return error(503, QStringLiteral("change kept in memory but the data file could not be written"));
-    return json(200, data);
+    case StudyStore::Outcome::Failed:
+        return unsaved(QStringLiteral("change"), why);
+    case StudyStore::Outcome::Done:
+        break;
+    }
+    return json(200, StudyStore::entryJson(e));
 }
 
 Reply StudyApi::deleteEntry(const QString& who, qint64 id)
 {
-    if (!store_->removeEntry(who, id))
+    QString why;
+    switch (store_->removeEntry(who, id, &why)) {
+    case StudyStore::Outcome::NotFound:
         return error(404, QStringLiteral("no journal entry %1").arg(id));
-    if (!saved())
-        return error(503, QStringLiteral("deleted in memory but the data file could not be written"));
+    case StudyStore::Outcome::Failed:
+        return unsaved(QStringLiteral("deletion"), why);
+    case StudyStore::Outcome::Done:
+        break;
+    }
     return json(200, QJsonObject{{"id", id}, {"deleted", true}});
 }
 
@@ -352,10 +378,11 @@ Reply StudyApi::quickNote(const QString& who, const Incoming& in)
     if (!text)
         return bad;
     const Normalized n = normalizeNote(*text);
-    const JournalEntry e = store_->addEntry(who, n.title, text->trimmed(), n.tags);
-    if (!saved())
-        return error(503, QStringLiteral("note kept in memory but the data file could not be written"));
-    return json(201, StudyStore::entryJson(e));
+    QString why;
+    const std::optional<JournalEntry> e = store_->addEntry(who, n.title, text->trimmed(), n.tags, &why);
+    if (!e)
+        return unsaved(QStringLiteral("note"), why);
+    return json(201, StudyStore::entryJson(*e));
 }
 
 Reply StudyApi::normalize(const Incoming& in)

@@ -8,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QHash>
 
-#include <functional>
 
 namespace study {
 
@@ -18,8 +17,6 @@ struct ServiceOptions {
     // Recording of requests and the /control endpoints, for tests only.
     bool testControl = false;
     qint64 maxBodyBytes = 1024 * 1024;
-    // Called after every change to the store; false means it could not be kept.
-    std::function<bool(const StudyStore&)> persist;
 };
 
 
@@ -34,7 +31,7 @@ public:
     const StudyStore& store() const { return *store_; }
     const ServiceOptions& options() const { return options_; }
     // Restores the demo data and signs everybody out; false if it could not be kept.
-    bool reseed();
+    bool reseed(QString* error);
     // Every issued token now gets 401; says how many there were.
     qsizetype expireSessions();
 
@@ -59,13 +56,11 @@ private:
 
     std::optional<QString> sessionEmail(const Incoming& in);
     QString issueToken(const QString& email);
-    bool saved();
+    Reply unsaved(const QString& what, const QString& why) const;
 
     StudyStore* store_;
     ServiceOptions options_;
     QHash<QString, Session> sessions_;
-    // Set while a keyed request runs: its change is written together with its answer.
-    bool deferSave_ = false;
 };
 
 } // namespace study

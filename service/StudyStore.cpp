@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QHash>
+#include <QJsonArray>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -105,6 +106,11 @@ const SeedCard kGerman[] = {
     {"tschüss (interj.)", "bye, see you", nullptr, 0.6, 2.5, 0, -1, "", 0},
 };
 
+bool isInt(const QJsonValue& v)
+{
+    return v.isDouble() && v.toDouble() == std::floor(v.toDouble()) && std::isfinite(v.toDouble());
+}
+
 } // namespace
 
 QString isoNow()
@@ -112,34 +118,32 @@ QString isoNow()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
-StudyStore::StudyStore() { seed(); }
-
-void StudyStore::addAccount(qint64 id, const QString& email, const QString& password)
+Account makeAccount(const QString& email, const QString& password)
 {
-    // Reseeding is frequent in tests; hash each seed password once per process.
-    static QHash<QString, Account> hashed;
-    auto it = hashed.find(email);
-    if (it == hashed.end()) {
-        Account a;
-        a.id = id;
-        a.email = email;
-        a.salt = randomBytes(16);
-        a.passwordHash = hashPassword(password, a.salt);
-        it = hashed.insert(email, a);
-    }
-    accounts_.append(*it);
+    Account a;
+    a.email = email.trimmed();
+    a.salt = randomBytes(16);
+    a.passwordHash = hashPassword(password, a.salt);
+    return a;
 }
 
-void StudyStore::seed()
+bool passwordMatches(const Account& account, const QString& password)
 {
-    accounts_.clear();
-    cards_.clear();
-    reviews_.clear();
-    entries_.clear();
-    keptAnswers_.clear();
+    return sameBytes(hashPassword(password, account.salt), account.passwordHash);
+}
 
-    addAccount(1, QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"));
-    addAccount(2, QStringLiteral("second@tavlo.app"), QStringLiteral("tavlo-second"));
+Snapshot seedSnapshot()
+{
+    Snapshot out;
+    // Reseeding is frequent in tests; hash each seed password once per process.
+    static const QList<Account> accounts = [] {
+        Account demo = makeAccount(QStringLiteral("demo@tavlo.app"), QStringLiteral("tavlo-demo"));
+        demo.id = 1;
+        Account second = makeAccount(QStringLiteral("second@tavlo.app"), QStringLiteral("tavlo-second"));
+        second.id = 2;
+        return QList<Account>{demo, second};
+    }();
+    out.accounts = accounts;
 
     qint64 nextCard = 1;
     auto addDeck = [&](const QString& owner, qint64 deckId, const QString& deckName,
@@ -158,7 +162,7 @@ void StudyStore::seed()
             c.lapses = s->lapses;
             if (s->repetitions >= 0)
                 c.review = ReviewState{s->ease, s->interval, s->repetitions, QString::fromUtf8(s->due)};
-            cards_.append(c);
+            out.cards.append(c);
         }
     };
     const QString demo = QStringLiteral("demo@tavlo.app");
@@ -169,18 +173,11 @@ void StudyStore::seed()
     addDeck(QStringLiteral("second@tavlo.app"), 10, QStringLiteral("German Basics"),
             std::begin(kGerman), std::end(kGerman));
 
-    nextEntryId_ = 1;
+    qint64 nextEntry = 1;
     auto addSeedEntry = [&](const QString& owner, const char* title, const char* content,
                             QStringList tags, const char* inserted, const char* updated) {
-        JournalEntry e;
-        e.id = nextEntryId_++;
-        e.owner = owner;
-        e.title = QString::fromUtf8(title);
-        e.content = QString::fromUtf8(content);
-        e.tags = tags;
-        e.insertedAt = QString::fromUtf8(inserted);
-        e.updatedAt = QString::fromUtf8(updated);
-        entries_.append(e);
+        out.entries.append(JournalEntry{nextEntry++, owner, QString::fromUtf8(title), QString::fromUtf8(content),
+                                        tags, QString::fromUtf8(inserted), QString::fromUtf8(updated)});
     };
     addSeedEntry(demo, "Ser vs. estar",
                  "# Ser vs. estar\n\n- **ser**: identity, origin, time\n- **estar**: location, "
@@ -199,51 +196,12 @@ void StudyStore::seed()
     addSeedEntry(QStringLiteral("second@tavlo.app"), "Der, die, das",
                  "Learn every noun **with** its article.", {"german"}, "2026-12-01T12:00:00Z",
                  "2026-12-01T12:00:00Z");
-}
-
-const Account* StudyStore::authenticate(const QString& email, const QString& password) const
-{
-    for (const Account& a : accounts_) {
-        if (a.email.compare(email.trimmed(), Qt::CaseInsensitive) == 0)
-            return sameBytes(hashPassword(password, a.salt), a.passwordHash) ? &a : nullptr;
-    }
-    // Spend the same time on unknown e-mails as on wrong passwords.
-    hashPassword(password, QByteArrayLiteral("no-such-account!"));
-    return nullptr;
-}
-
-QList<Card> StudyStore::troubleCards(const QString& owner, int limit) const
-{
-    QList<Card> out;
-    for (const Card& c : cards_)
-        if (c.owner == owner && c.troubleScore > 0)
-            out.append(c);
-    std::stable_sort(out.begin(), out.end(), [](const Card& a, const Card& b) {
-        if (a.troubleScore != b.troubleScore)
-            return a.troubleScore > b.troubleScore;
-        return a.id < b.id;
-    });
-    if (out.size() > limit)
-        out.resize(std::max(0, limit));
     return out;
 }
 
-const Card* StudyStore::card(const QString& owner, qint64 id) const
+void applyReview(Card* card, int quality, const QDateTime& now)
 {
-    for (const Card& c : cards_)
-        if (c.id == id && c.owner == owner)
-            return &c;
-    return nullptr;
-}
-
-const Card* StudyStore::review(const QString& owner, qint64 cardId, int quality,
-                               const QDateTime& now)
-{
-    auto it = std::find_if(cards_.begin(), cards_.end(),
-                           [&](const Card& c) { return c.id == cardId && c.owner == owner; });
-    if (it == cards_.end())
-        return nullptr;
-    Card& c = *it;
+    Card& c = *card;
     ReviewState r = c.review.value_or(ReviewState{});
 
     // SM-2: a failed recall starts the card over; a pass grows the interval.
@@ -265,96 +223,19 @@ const Card* StudyStore::review(const QString& owner, qint64 cardId, int quality,
     c.review = r;
 
     // The trouble score rises with every lapse (more for repeat offenders) and
-    // decays with good answers until the card leaves the trouble list.
+    // shrinks with right answers; a run of them clears it.
     if (quality < 3) {
         c.lapses += 1;
+        c.rightRun = 0;
         c.troubleScore = round2(c.troubleScore + 1.0 + 0.25 * double(std::min<qint64>(c.lapses, 8)));
-    } else if (quality == 3) {
-        c.troubleScore = round2(c.troubleScore * 0.85);
     } else {
-        c.troubleScore = round2(c.troubleScore * 0.6);
+        c.rightRun += 1;
+        c.troubleScore = round2(c.troubleScore * (quality == 3 ? 0.85 : 0.6));
+        if (c.rightRun >= troubleClearingRun)
+            c.troubleScore = 0;
     }
-    if (c.troubleScore < 0.1)
+    if (c.troubleScore < troubleFloor)
         c.troubleScore = 0;
-
-    reviews_.append(ReviewLog{owner, cardId, quality, now.toUTC().toString(Qt::ISODateWithMs)});
-    return &c;
-}
-
-QList<JournalEntry> StudyStore::journal(const QString& owner) const
-{
-    QList<JournalEntry> out;
-    for (const JournalEntry& e : entries_)
-        if (e.owner == owner)
-            out.prepend(e);
-    return out;
-}
-
-const JournalEntry* StudyStore::entry(const QString& owner, qint64 id) const
-{
-    for (const JournalEntry& e : entries_)
-        if (e.id == id && e.owner == owner)
-            return &e;
-    return nullptr;
-}
-
-JournalEntry StudyStore::addEntry(const QString& owner, const QString& title,
-                                  const QString& content, const QStringList& tags)
-{
-    JournalEntry e;
-    e.id = nextEntryId_++;
-    e.owner = owner;
-    e.title = title;
-    e.content = content;
-    e.tags = tags;
-    e.insertedAt = isoNow();
-    e.updatedAt = e.insertedAt;
-    entries_.append(e);
-    return e;
-}
-
-const JournalEntry* StudyStore::updateEntry(const QString& owner, qint64 id,
-                                            const std::optional<QString>& title,
-                                            const std::optional<QString>& content,
-                                            const std::optional<QStringList>& tags)
-{
-    for (JournalEntry& e : entries_) {
-        if (e.id != id || e.owner != owner)
-            continue;
-        if (title)
-            e.title = *title;
-        if (content)
-            e.content = *content;
-        if (tags)
-            e.tags = *tags;
-        e.updatedAt = isoNow();
-        return &e;
-    }
-    return nullptr;
-}
-
-bool StudyStore::removeEntry(const QString& owner, qint64 id)
-{
-    return entries_.removeIf([&](const JournalEntry& e) { return e.id == id && e.owner == owner; })
-           > 0;
-}
-
-const KeptAnswer* StudyStore::keptAnswer(const QString& account, const QString& key) const
-{
-    for (const KeptAnswer& a : keptAnswers_)
-        if (a.key == key && a.account == account)
-            return &a;
-    return nullptr;
-}
-
-void StudyStore::keepAnswer(const KeptAnswer& answer, const QDateTime& now)
-{
-    const QDateTime oldest = now.addDays(-keptAnswerDays);
-    keptAnswers_.removeIf([&](const KeptAnswer& a) {
-        return (a.key == answer.key && a.account == answer.account)
-               || QDateTime::fromString(a.answeredAt, Qt::ISODateWithMs) < oldest;
-    });
-    keptAnswers_.append(answer);
 }
 
 QJsonObject StudyStore::cardJson(const Card& c)
@@ -393,67 +274,18 @@ QJsonObject StudyStore::entryJson(const JournalEntry& e)
     };
 }
 
-// ---- persistence -------------------------------------------------------------
-
-QJsonObject StudyStore::toJson() const
+std::optional<Snapshot> snapshotFromJson(const QJsonObject& doc, QString* error)
 {
-    QJsonArray accounts;
-    for (const Account& a : accounts_)
-        accounts.append(QJsonObject{{"id", a.id},
-                                    {"email", a.email},
-                                    {"salt", QString::fromLatin1(a.salt.toBase64())},
-                                    {"password_hash", QString::fromLatin1(a.passwordHash.toBase64())}});
-    QJsonArray cards;
-    for (const Card& c : cards_) {
-        QJsonObject o = cardJson(c);
-        o.insert("owner", c.owner);
-        o.insert("lapses", c.lapses);
-        cards.append(o);
-    }
-    QJsonArray reviews;
-    for (const ReviewLog& r : reviews_)
-        reviews.append(QJsonObject{{"account", r.account},
-                                   {"card_id", r.cardId},
-                                   {"quality", r.quality},
-                                   {"reviewed_at", r.reviewedAt}});
-    QJsonArray journal;
-    for (const JournalEntry& e : entries_) {
-        QJsonObject o = entryJson(e);
-        o.insert("owner", e.owner);
-        journal.append(o);
-    }
-    QJsonArray kept;
-    for (const KeptAnswer& a : keptAnswers_)
-        kept.append(QJsonObject{{"account", a.account}, {"key", a.key}, {"request", a.request},
-                                {"status", a.status}, {"body", QString::fromUtf8(a.body)},
-                                {"answered_at", a.answeredAt}});
-    return QJsonObject{{"format", "tavlo-study-service"}, {"version", 1},
-                       {"next_entry_id", nextEntryId_}, {"accounts", accounts},
-                       {"cards", cards}, {"reviews", reviews}, {"journal", journal},
-                       {"kept_answers", kept}};
-}
-
-namespace {
-
-bool isInt(const QJsonValue& v)
-{
-    return v.isDouble() && v.toDouble() == std::floor(v.toDouble()) && std::isfinite(v.toDouble());
-}
-
-} // namespace
-
-bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
-{
-    auto fail = [&](const QString& why) {
+    auto fail = [&](const QString& why) -> std::optional<Snapshot> {
         if (error)
             *error = why;
-        return false;
+        return std::nullopt;
     };
     if (doc.value("format").toString() != QLatin1String("tavlo-study-service")
         || doc.value("version").toInt() != 1)
         return fail(QStringLiteral("not a tavlo-study-service data file (version 1)"));
 
-    QList<Account> accounts;
+    Snapshot out;
     for (const QJsonValue& v : doc.value("accounts").toArray()) {
         const QJsonObject o = v.toObject();
         Account a;
@@ -463,9 +295,8 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
         a.passwordHash = QByteArray::fromBase64(o.value("password_hash").toString().toLatin1());
         if (a.email.isEmpty() || a.salt.isEmpty() || a.passwordHash.isEmpty())
             return fail(QStringLiteral("account entry without e-mail or password hash"));
-        accounts.append(a);
+        out.accounts.append(a);
     }
-    QList<Card> cards;
     for (const QJsonValue& v : doc.value("cards").toArray()) {
         const QJsonObject o = v.toObject();
         if (!isInt(o.value("id")) || !o.value("owner").isString() || !o.value("front").isString()
@@ -486,16 +317,13 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
             c.review = ReviewState{r.value("ease_factor").toDouble(2.5),
                                    r.value("interval").toInteger(), r.value("repetitions").toInteger(),
                                    r.value("due_date").toString()};
-        cards.append(c);
+        out.cards.append(c);
     }
-    QList<ReviewLog> reviews;
     for (const QJsonValue& v : doc.value("reviews").toArray()) {
         const QJsonObject o = v.toObject();
-        reviews.append(ReviewLog{o.value("account").toString(), o.value("card_id").toInteger(),
-                                 o.value("quality").toInt(), o.value("reviewed_at").toString()});
+        out.reviews.append(ReviewLog{o.value("account").toString(), o.value("card_id").toInteger(),
+                                     o.value("quality").toInt(), o.value("reviewed_at").toString()});
     }
-    QList<JournalEntry> entries;
-    qint64 maxId = 0;
     for (const QJsonValue& v : doc.value("journal").toArray()) {
         const QJsonObject o = v.toObject();
         if (!isInt(o.value("id")) || !o.value("owner").isString())
@@ -509,28 +337,19 @@ bool StudyStore::fromJson(const QJsonObject& doc, QString* error)
             e.tags.append(t.toString());
         e.insertedAt = o.value("inserted_at").toString();
         e.updatedAt = o.value("updated_at").toString();
-        maxId = std::max(maxId, e.id);
-        entries.append(e);
+        out.entries.append(e);
     }
-    QList<KeptAnswer> kept;
     for (const QJsonValue& v : doc.value("kept_answers").toArray()) {
         const QJsonObject o = v.toObject();
         if (!o.value("account").isString() || !o.value("key").isString() || !isInt(o.value("status")))
             return fail(QStringLiteral("kept answer without account, key or status"));
-        kept.append(KeptAnswer{o.value("account").toString(), o.value("key").toString(),
-                               o.value("request").toString(), o.value("status").toInt(),
-                               o.value("body").toString().toUtf8(), o.value("answered_at").toString()});
+        out.keptAnswers.append(KeptAnswer{o.value("account").toString(), o.value("key").toString(),
+                                          o.value("request").toString(), o.value("status").toInt(),
+                                          o.value("body").toString().toUtf8(), o.value("answered_at").toString()});
     }
-    if (accounts.isEmpty())
+    if (out.accounts.isEmpty())
         return fail(QStringLiteral("no accounts"));
-
-    accounts_ = accounts;
-    cards_ = cards;
-    reviews_ = reviews;
-    entries_ = entries;
-    keptAnswers_ = kept;
-    nextEntryId_ = std::max(maxId + 1, doc.value("next_entry_id").toInteger());
-    return true;
+    return out;
 }
 
 } // namespace study

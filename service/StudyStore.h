@@ -1,10 +1,12 @@
-// The study service's data: accounts, their cards with spaced-repetition
-// state, the review log and the journal. Plain values with JSON forms; the
-// HTTP layer (StudyServer) decides who may see what.
+// The study service's data: accounts, their decks and cards with
+// spaced-repetition state, the review log, the journal and the answers kept for
+// idempotency keys. StudyStore is the one interface the HTTP layer and the
+// commands talk to; SqlStore keeps it in a database through Qt SQL.
 #pragma once
 
+#include "service/Normalize.h"
+
 #include <QDateTime>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -35,8 +37,10 @@ struct Card {
     QString front;
     QString back;
     QString notes;            // empty: no notes
-    double troubleScore = 0;
+    QStringList tags;
+    double troubleScore = 0;  // as of today; see applyReview
     qint64 lapses = 0;
+    qint64 rightRun = 0;      // right answers since the last wrong one
     std::optional<ReviewState> review;
 };
 
@@ -68,71 +72,107 @@ struct KeptAnswer {
     QString answeredAt;       // ISO 8601, UTC
 };
 
-// The standardised proposal for a raw note: title, markdown, tags.
-struct Normalized {
-    QString title;
-    QString content;
+// Everything a store holds, at once: the demo seed and old JSON data files
+// come in this form.
+struct Snapshot {
+    QList<Account> accounts;
+    QList<Card> cards;
+    QList<ReviewLog> reviews;
+    QList<JournalEntry> entries;
+    QList<KeptAnswer> keptAnswers;
+};
+
+// The demo accounts, decks and journal.
+Snapshot seedSnapshot();
+// Reads the JSON data file format of earlier versions; nullopt (with a reason)
+// when the document is not one.
+std::optional<Snapshot> snapshotFromJson(const QJsonObject& doc, QString* error);
+
+// A new account's password: a fresh salt and its PBKDF2 hash.
+Account makeAccount(const QString& email, const QString& password);
+bool passwordMatches(const Account& account, const QString& password);
+
+// A card to add to a deck.
+struct NewCard {
+    QString front, back, notes;
     QStringList tags;
 };
-Normalized normalizeNote(const QString& text);
+struct AddedCards {
+    int added = 0;
+    int skipped = 0;
+};
+
+// SM-2 and the trouble score: what one graded answer (0..5) does to a card
+// whose troubleScore is the one of today.
+void applyReview(Card* card, int quality, const QDateTime& now);
+
+// The trouble score fades by half every troubleHalfLifeDays without answers,
+// so recent wrong answers weigh more than old ones; a run of
+// troubleClearingRun right answers takes the card off the list.
+constexpr double troubleHalfLifeDays = 30;
+constexpr int troubleClearingRun = 4;
+// Scores below this are 0: the card is not in trouble.
+constexpr double troubleFloor = 0.1;
 
 // "2026-12-06T19:20:00.123Z": the form the service writes for new times.
 QString isoNow();
 
+// Every write is one transaction, durable when the call returns true (or a
+// value). A failed write changes nothing and says why in `error`.
 class StudyStore {
 public:
-    StudyStore();
+    virtual ~StudyStore() = default;
 
-    // Restores the demo data (accounts, decks, journal) and forgets reviews
-    // and kept answers.
-    void seed();
+    enum class Outcome { Done, NotFound, Failed };
 
-    // Persistence as one JSON document. fromJson leaves the store untouched and
-    // returns false (with a reason) when the document is not one it wrote.
-    QJsonObject toJson() const;
-    bool fromJson(const QJsonObject& doc, QString* error);
+    // Replaces everything with the snapshot (reseed, first import).
+    virtual bool replaceAll(const Snapshot& data, QString* error) = 0;
 
-    const Account* authenticate(const QString& email, const QString& password) const;
+    virtual std::optional<Account> account(const QString& email) = 0;
+    virtual QList<Account> accounts() = 0;
+    virtual bool addAccount(const Account& account, QString* error) = 0;
+    virtual Outcome setPassword(const QString& email, const Account& withPassword, QString* error) = 0;
+    // Removes the account with its decks, cards, reviews, journal and kept answers.
+    virtual Outcome removeAccount(const QString& email, QString* error) = 0;
 
-    QList<Card> troubleCards(const QString& owner, int limit) const;
-    const Card* card(const QString& owner, qint64 id) const;
+    virtual QList<Card> troubleCards(const QString& owner, int limit) = 0;
+    virtual QList<Card> cards(const QString& owner) = 0;   // by id
     // Applies one graded answer (0..5) to the card and logs it.
-    const Card* review(const QString& owner, qint64 cardId, int quality, const QDateTime& now);
+    virtual Outcome review(const QString& owner, qint64 cardId, int quality, const QDateTime& now,
+                           Card* updated, QString* error) = 0;
+    // Adds cards to the owner's deck (made if missing), skipping those whose
+    // canonical front and back are already in the deck or earlier in `cards`.
+    virtual std::optional<AddedCards> addCards(const QString& owner, const QString& deckName,
+                                               const QList<NewCard>& cards, QString* error) = 0;
+    virtual QList<ReviewLog> reviews() = 0;
 
-    QList<JournalEntry> journal(const QString& owner) const;  // newest first
-    const JournalEntry* entry(const QString& owner, qint64 id) const;
-    JournalEntry addEntry(const QString& owner, const QString& title, const QString& content,
-                          const QStringList& tags);
-    const JournalEntry* updateEntry(const QString& owner, qint64 id,
-                                    const std::optional<QString>& title,
-                                    const std::optional<QString>& content,
-                                    const std::optional<QStringList>& tags);
-    bool removeEntry(const QString& owner, qint64 id);
+    virtual QList<JournalEntry> journal(const QString& owner) = 0;  // newest first
+    virtual std::optional<JournalEntry> entry(const QString& owner, qint64 id) = 0;
+    virtual std::optional<JournalEntry> addEntry(const QString& owner, const QString& title,
+                                                 const QString& content, const QStringList& tags,
+                                                 QString* error) = 0;
+    virtual Outcome updateEntry(const QString& owner, qint64 id, const std::optional<QString>& title,
+                                const std::optional<QString>& content, const std::optional<QStringList>& tags,
+                                JournalEntry* updated, QString* error) = 0;
+    virtual Outcome removeEntry(const QString& owner, qint64 id, QString* error) = 0;
 
     // Answers to keyed requests are kept for at least keptAnswerDays.
     static constexpr int keptAnswerDays = 7;
-    const KeptAnswer* keptAnswer(const QString& account, const QString& key) const;
-    // Keeps (or replaces) the answer for its account and key, and forgets
-    // those older than keptAnswerDays at `now`.
-    void keepAnswer(const KeptAnswer& answer, const QDateTime& now);
+    virtual std::optional<KeptAnswer> keptAnswer(const QString& account, const QString& key) = 0;
+    // Keeps (or replaces) the answer and forgets those older than keptAnswerDays at `now`.
+    virtual bool keepAnswer(const KeptAnswer& answer, const QDateTime& now, QString* error) = 0;
 
-    const QList<Account>& accounts() const { return accounts_; }
-    const QList<Card>& cards() const { return cards_; }
-    const QList<ReviewLog>& reviews() const { return reviews_; }
-    const QList<JournalEntry>& entries() const { return entries_; }
+    // Groups the writes until commit() into one transaction: a keyed request's
+    // change is kept together with its answer or not at all. Nests.
+    virtual bool begin(QString* error) = 0;
+    virtual bool commit(QString* error) = 0;
+    virtual void rollback() = 0;
+
+    // For tests: the store's today is this many days after the real one.
+    virtual void setDayShift(int days) = 0;
 
     static QJsonObject cardJson(const Card& card);
     static QJsonObject entryJson(const JournalEntry& entry);
-
-private:
-    void addAccount(qint64 id, const QString& email, const QString& password);
-
-    QList<Account> accounts_;
-    QList<Card> cards_;
-    QList<ReviewLog> reviews_;
-    QList<JournalEntry> entries_;
-    QList<KeptAnswer> keptAnswers_;
-    qint64 nextEntryId_ = 1;
 };
 
 } // namespace study

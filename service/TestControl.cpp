@@ -2,6 +2,8 @@
 
 #include "service/StudyApi.h"
 
+#include <QJsonDocument>
+
 namespace study {
 
 namespace {
@@ -100,8 +102,10 @@ Reply TestControl::handle(const Incoming& in, qint64 maxBodyBytes)
             return methodNotAllowed("POST");
         faults_.clear();
         requests_ = QJsonArray();
-        if (!api_->reseed())
-            return error(503, QStringLiteral("reseeded in memory but the data file could not be written"));
+        QString why;
+        api_->store().setDayShift(0);
+        if (!api_->reseed(&why))
+            return error(503, QStringLiteral("the seed could not be written: ") + why);
         return json(200, QJsonObject{{"reseeded", true}});
     }
     if (p == QLatin1String("/fault"))
@@ -110,6 +114,15 @@ Reply TestControl::handle(const Incoming& in, qint64 maxBodyBytes)
         if (!post)
             return methodNotAllowed("POST");
         return json(200, QJsonObject{{"expired", qint64(api_->expireSessions())}});
+    }
+    if (p == QLatin1String("/clock")) {
+        if (!post)
+            return methodNotAllowed("POST");
+        const QJsonValue days = in.body.isEmpty() ? QJsonValue() : QJsonDocument::fromJson(in.body).object().value("days");
+        if (!isInteger(days) || days.toInt() < 0 || days.toInt() > 36500)
+            return error(400, QStringLiteral("field \"days\" must be an integer from 0 to 36500"));
+        api_->store().setDayShift(days.toInt());
+        return json(200, QJsonObject{{"days", days.toInt()}});
     }
     if (p == QLatin1String("/requests"))
         return get ? json(200, requests_) : methodNotAllowed("GET");
@@ -173,19 +186,19 @@ Reply TestControl::queueFault(const Incoming& in)
 QJsonObject TestControl::stateJson() const
 {
     QJsonArray reviews;
-    for (const ReviewLog& r : api_->store().reviews())
+    StudyStore& store = api_->store();
+    for (const ReviewLog& r : store.reviews())
         reviews.append(QJsonObject{{"account", r.account}, {"card_id", r.cardId}, {"quality", r.quality}});
     QJsonObject journal;
     QJsonObject cards;
-    for (const Account& a : api_->store().accounts()) {
+    for (const Account& a : store.accounts()) {
         QJsonArray entries;
-        for (const JournalEntry& e : api_->store().journal(a.email))
+        for (const JournalEntry& e : store.journal(a.email))
             entries.append(StudyStore::entryJson(e));
         journal.insert(a.email, entries);
         QJsonArray own;
-        for (const Card& c : api_->store().cards())
-            if (c.owner == a.email)
-                own.append(StudyStore::cardJson(c));
+        for (const Card& c : store.cards(a.email))
+            own.append(StudyStore::cardJson(c));
         cards.insert(a.email, own);
     }
     return QJsonObject{{"reviews", reviews}, {"journal", journal}, {"cards", cards}};

@@ -97,8 +97,26 @@ for pkg in espeak-ng sound-theme-freedesktop fonts-dejavu-core fonts-wqy-microhe
   [[ "$recommends" == *"$pkg"* ]] || fail "Recommends lacks $pkg: $recommends"
 done
 if [ -n "$service_deb" ]; then
-  dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlo-study-service$' || fail "service package lacks its binary"
-  dpkg-deb -c "$service_deb" | grep -q '\./usr/bin/tavlopopup$' && fail "service package carries the agent"
+  # Listed once: grep -q closing the pipe early would fail dpkg-deb under pipefail.
+  contents=$(dpkg-deb -c "$service_deb")
+  grep -q '\./usr/bin/tavlo-study-service$' <<<"$contents" || fail "service package lacks its binary"
+  grep -q '\./usr/bin/tavlopopup$' <<<"$contents" && fail "service package carries the agent"
+  [[ "$(dpkg-deb -f "$service_deb" Depends)" == *libqt6sql6-sqlite* ]] || fail "service Depends lacks libqt6sql6-sqlite"
+  # Its user unit: installed, not enabled, on 127.0.0.1 with the database under ~/.local/share.
+  sroot=$work/service-root
+  dpkg-deb -x "$service_deb" "$sroot" || fail "dpkg-deb -x service"
+  sunit=$sroot/usr/lib/systemd/user/tavlo-study-service.service
+  [ -f "$sunit" ] || fail "service user unit missing"
+  [[ "$(key "$sunit" ExecStart)" == "/usr/bin/tavlo-study-service "*"--db %h/.local/share/tavlo-study-service/"* ]] ||
+    fail "service unit: ExecStart $(key "$sunit" ExecStart)"
+  [ "$(key "$sunit" WantedBy)" = default.target ] || fail "service unit: not WantedBy=default.target"
+  [ -z "$(ls "$sroot"/usr/lib/systemd/user/*.wants 2>/dev/null)" ] || fail "service unit is enabled by the package"
+  if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$work/sunit" "$work/sunit-run" && chmod 700 "$work/sunit-run"
+    sed "s#=/usr/bin/#=$sroot/usr/bin/#" "$sunit" >"$work/sunit/tavlo-study-service.service"
+    out=$(XDG_RUNTIME_DIR=$work/sunit-run systemd-analyze --user --man=no verify "$work/sunit/tavlo-study-service.service" 2>&1)
+    [ $? -eq 0 ] && [ -z "$out" ] || fail "the service unit does not verify: $out"
+  fi
 fi
 
 # The installed agent starts and quits in order. It gets a HOME and a display

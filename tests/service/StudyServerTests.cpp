@@ -230,6 +230,22 @@ TEST_F(StudyServer, ReviewsAreRecordedAndGoodCardsLeaveTheTroubleList)
     EXPECT_TRUE(cardById(dataArray(get("/api/trouble-cards?limit=1000")), id).isEmpty());
 }
 
+// A wrong answer's weight halves in 30 days; a run of four right answers
+// clears a card however high its score, and a wrong one brings it back.
+TEST_F(StudyServer, WrongAnswersFadeAndARunOfRightAnswersClearsTheCard)
+{
+    const double lapsed = review(svc(), token, 5, 1).value("trouble_score").toDouble();
+    ASSERT_EQ(svc().send("POST", "/control/clock", compact({{"days", 30}})).status, 200);
+    EXPECT_NEAR(cardById(dataArray(get("/api/trouble-cards?limit=1000")), 5).value("trouble_score").toDouble(),
+                lapsed / 2, 0.01);
+    const std::pair<int, bool> rows[] = {{4, true}, {3, true}, {5, true}, {4, false}, {0, true}, {5, true}};
+    for (const auto& [quality, listed] : rows) {
+        SCOPED_TRACE(quality);
+        review(svc(), token, 5, quality);
+        EXPECT_EQ(cardById(dataArray(get("/api/trouble-cards?limit=1000")), 5).isEmpty(), !listed);
+    }
+}
+
 // A resend with the key of an earlier request gets that request's answer and
 // changes nothing; a key names one request of one account.
 TEST_F(StudyServer, AKeyedPostIsAppliedOnceAndAnsweredAlike)
