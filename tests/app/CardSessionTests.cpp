@@ -58,8 +58,9 @@ protected:
         service->reset();
     }
     void TearDown() override { drainEvents(); ServiceFixture::TearDown(); }
-    // A card waits 1.2 s for an answer, its result stays 40 ms.
-    Timing::ScopedScale faster {0.02};
+    // A card waits 1.2 s for an answer, its result stays 40 ms; requests and
+    // keyring calls keep 1.5 s and 300 ms, enough under a thread sanitizer.
+    Timing::ScopedScale faster {0.02, 0.1};
 
     QJsonArray reviews() { return service->state().value(QStringLiteral("reviews")).toArray(); }
     int requestsTo(const char* method, const char* pathPrefix)
@@ -260,7 +261,7 @@ TEST_F(Session, AnAnsweredCardRestartsNoStoppedCycleAndASignInShowsACard)
 // until the form is closed or left alone, then comes after a pause.
 TEST_F(Session, ATimedPopupWaitsForTheFormTheLearnerIsWorkingIn)
 {
-    const Timing::ScopedScale faster(0.01); // a form counts as left after 1.8 s, the popup follows 0.3 s later
+    const Timing::ScopedScale faster(0.01, 0.1); // a form counts as left after 1.8 s, the popup follows 0.3 s later
     d.applicationDidFinishLaunching();
     auto panel = [&] { return d.popupController()->panel(); };
     auto view = [&] { return panel()->content(); };
@@ -385,7 +386,7 @@ TEST_F(Session, PopupDelayTimeOutAndResultNeverEndEarly)
          }, [] { return Timing::afterAnswer; }, [&] { return watch.hidden; }},
     };
     for (const auto& [what, scale, start, wait, ended] : rows) {
-        const Timing::ScopedScale scaled(scale);
+        const Timing::ScopedScale scaled(scale, 0.1);
         for (int i = 0; i < 4; ++i) {
             SCOPED_TRACE(what);
             watch.shown = watch.hidden = -1;
