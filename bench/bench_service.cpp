@@ -2,6 +2,7 @@
 // call of each kind costs the agent's tests and demo runs. The service binary
 // comes from $TAVLO_SERVICE_BIN, or sits next to this build's bench folder.
 // Also reading and writing card files of a learner's size (no service needed).
+#include "service/CardExport.h"
 #include "service/CardImport.h"
 
 #include <QCoreApplication>

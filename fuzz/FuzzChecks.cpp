@@ -6,6 +6,7 @@
 #include "journal/DraftStore.h"
 #include "journal/MarkdownBlocks.h"
 #include "review/AnswerMatching.h"
+#include "service/CardExport.h"
 #include "service/CardImport.h"
 
 #include <QJsonArray>

@@ -1,7 +1,6 @@
 // The learner's own card files: reading CSV, TSV and Anki's "Notes in Plain
-// Text" export into cards with line-numbered problems, and writing the cards
-// back out as CSV or JSON. Pure functions over bytes; the import and export
-// commands put the result into the store or onto standard output.
+// Text" export into cards with line-numbered problems. A pure function over
+// bytes; the import command puts the result into the store.
 #pragma once
 
 #include <QByteArray>
@@ -52,23 +51,5 @@ struct ParsedCards {
 };
 
 ParsedCards parseCards(const QByteArray& bytes, const ImportOptions& options = {});
-
-struct ExportedCard {
-    QString front;
-    QString back;
-    QString notes;
-    QStringList tags;
-    QString deck;
-};
-
-// UTF-8 CSV with the header row front,back,notes,tags,deck and CRLF line ends;
-// parseCards reads it back to the same cards.
-QByteArray writeCsv(const QList<ExportedCard>& cards);
-// {"cards": [{"front", "back", "notes", "tags": [...], "deck"}, ...]}
-QByteArray writeJson(const QList<ExportedCard>& cards);
-
-// Anki fields are HTML: the text a reader sees, with <br> and block ends as
-// line breaks and entities decoded.
-QString htmlToText(const QString& html);
 
 } // namespace study

@@ -1,6 +1,7 @@
 #include "service/Commands.h"
 
 #include "service/Backup.h"
+#include "service/CardExport.h"
 #include "service/CardImport.h"
 #include "service/SqlStore.h"
 

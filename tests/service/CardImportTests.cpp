@@ -1,5 +1,6 @@
 // Reading the learner's card files: what each row becomes, which rows are
 // refused with which line and reason, and that an export reads back the same.
+#include "service/CardExport.h"
 #include "service/CardImport.h"
 
 #include <QJsonArray>
