@@ -136,8 +136,13 @@ int importCards(StudyStore& store, const QString& email, const QString& deck, co
     if (!file.open(QIODevice::ReadOnly))
         return complain(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     const ParsedCards parsed = parseCards(file.readAll(), options);
-    for (const ImportProblem& problem : parsed.problems)
+    // A file that is no card file at all has a problem on every line: the
+    // first ones say what is wrong, the count says how much.
+    constexpr qsizetype shownProblems = 50;
+    for (const ImportProblem& problem : parsed.problems.first(std::min(parsed.problems.size(), shownProblems)))
         std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(problem.message()));
+    if (parsed.problems.size() > shownProblems)
+        std::fprintf(stderr, "%s: %lld more rows refused\n", qPrintable(path), static_cast<long long>(parsed.problems.size() - shownProblems));
     if (strict && !parsed.problems.isEmpty())
         return complain(QStringLiteral("nothing imported: %1 row(s) refused (--strict)").arg(parsed.problems.size()));
     QList<NewCard> cards;
