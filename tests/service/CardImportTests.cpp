@@ -76,6 +76,8 @@ TEST(CardImport, ReadsEveryGoodRowAndNamesTheLineAndReasonOfEveryBadOne)
         {"invalid UTF-8 names its own line", "a,b\nc\xff,d\ne,\"f\ng\xc3\"\nh,\xed\xa0\x80\ni,\xc0\xaf\n",
          "a|b||@1\nline 2: not valid UTF-8\nline 4: not valid UTF-8\nline 5: not valid UTF-8\nline 6: not valid UTF-8"},
         {"empty front or back", ",b\na,\" \"\n", "line 1: empty front\nline 2: empty back"},
+        {"inverted marks", "Â¿quÃ©?,what?\n", "Â¿quÃ©?|what?||@1"},
+        {"front named twice", "front,front,back\na,b,c\n", "a|c||@2\nline 1: column \"front\" is named twice; it is left out"},
         {"unknown header column", "front,back,ipa\na,b,c\n",
          "a|b||@2\nline 1: column \"ipa\" is not one of front, back, notes, tags, deck; it is left out"},
         {"unknown given column", "a,b\n",
