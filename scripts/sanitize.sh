@@ -28,6 +28,21 @@ check_reports() {
   shopt -s nullglob
   local files=("$reports"/"$kind".*)
   shopt -u nullglob
+  # This toolchain's ThreadSanitizer sometimes aborts with a CHECK failure of
+  # its own (IsThreadStackOrTls reads the thread registry unlocked) while it
+  # writes up a race on memory freed inside glib, before the suppressions
+  # above could drop it. Such a report names no finding; the test is run
+  # again (ctest --repeat until-pass:2 below). Any other report still fails.
+  local kept=()
+  for f in "${files[@]}"; do
+    if grep -q 'CHECK failed: sanitizer_mutex.h' "$f" && grep -q 'IsThreadStackOrTls' "$f" \
+      && grep -A3 -E '#[0-9]+ free ' "$f" | grep -q -E 'lib(glib|gobject|gio)-2\.0\.so'; then
+      echo "== $kind: the sanitizer's own CHECK failure while reporting a free inside glib ($f); not a finding"
+    else
+      kept+=("$f")
+    fi
+  done
+  files=("${kept[@]}")
   if [ "${#files[@]}" -gt 0 ]; then
     echo "== $kind: ${#files[@]} process(es) reported findings:"
     for f in "${files[@]}"; do echo "--- $f"; cat "$f"; done
@@ -70,7 +85,8 @@ if [ "$what" = all ] || [ "$what" = tsan ]; then
   built=$SECONDS
   export TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1:suppressions=$supp/tsan.supp:log_path=$reports/tsan"
   regex="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
-  "$here/scripts/test-env.sh" ctest --test-dir "$tsan_build" --output-on-failure -j "$jobs" --timeout 1200 -R "$regex" || status=1
+  "$here/scripts/test-env.sh" ctest --test-dir "$tsan_build" --output-on-failure -j "$jobs" --timeout 1200 \
+    --repeat until-pass:2 -R "$regex" || status=1
   unset TSAN_OPTIONS
   check_reports tsan || status=1
   echo "== tsan: build $((built - start)) s, tests $((SECONDS - built)) s"
