@@ -87,4 +87,16 @@ private:
     int dayShift_ = 0;
 };
 
+template <typename Body>
+bool SqlStore::transaction(QString* error, Body body)
+{
+    if (!begin(error))
+        return false;
+    if (!body()) {
+        rollback();
+        return false;
+    }
+    return commit(error);
+}
+
 } // namespace study
