@@ -504,6 +504,17 @@ std::optional<QString> loadItem(const QString& key)
     return text;
 }
 
+// With cacheMutex held: this process no longer knows a token, knows there is
+// none, and work begun before it stores nothing.
+void forgetAccount()
+{
+    ++currentGeneration;
+    if (cachedAccessToken)
+        secureZero(*cachedAccessToken);
+    cachedAccessToken.reset();
+    tokenKnownAbsent = true;
+}
+
 // The running process keeps the token even when the keyring cannot take it.
 void storeToken(const QString& token, bool keyringReady)
 {
@@ -590,22 +601,14 @@ void clearAll()
     // getAccessToken in between read the old token back into the cache.
     deleteAllItems();
     std::lock_guard lock(cacheMutex);
-    ++currentGeneration;
-    if (cachedAccessToken)
-        secureZero(*cachedAccessToken);
-    cachedAccessToken.reset();
-    tokenKnownAbsent = true;
+    forgetAccount();
 }
 
 void clearAllInBackground(std::function<void()> done)
 {
     {
         std::lock_guard lock(cacheMutex);
-        ++currentGeneration;
-        if (cachedAccessToken)
-            secureZero(*cachedAccessToken);
-        cachedAccessToken.reset();
-        tokenKnownAbsent = true;
+        forgetAccount();
         ++clearsPending;
     }
     QThreadPool::globalInstance()->start([done = std::move(done)] {
