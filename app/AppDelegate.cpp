@@ -59,7 +59,7 @@ void AppDelegate::applicationDidFinishLaunching()
     log(QStringLiteral("App launched"));
     // Who is signed in is known before anyone asks: the menu's label, the
     // outbox's account, and whether the first popup is a card or a login.
-    readSignedInState([](bool) {});
+    updateAccountMenu();
     const QString problem = APIClient::baseURLProblem();
     if (!problem.isEmpty()) {
         // The agent keeps running; every backend call will fail until the
@@ -275,12 +275,7 @@ void AppDelegate::cancelDeferral()
 void AppDelegate::adopt(std::shared_ptr<PopupWindowController> controller)
 {
     // Every successful sign-in shows who is signed in, whichever panel did it.
-    QPointer<AppDelegate> weak(this);
-    connect(controller.get(), &PopupWindowController::loginSucceeded, this, [weak] {
-        if (weak) {
-            weak->readSignedInState([](bool) {});
-        }
-    });
+    connect(controller.get(), &PopupWindowController::loginSucceeded, this, &AppDelegate::updateAccountMenu);
     connect(controller.get(), &PopupWindowController::panelClosed, this, &AppDelegate::recheckDeferred);
     popupController_ = std::move(controller);
 }

@@ -45,6 +45,8 @@ public:
     void showSettings();
     void switchAccount();
     void quitApp();
+    // Reads who is signed in (off this thread); the menu's label and the
+    // outbox's account follow the answer.
     void updateAccountMenu();
     void scheduleNextPopup();
     // Shows a card now (the login form without a token); the card's end
