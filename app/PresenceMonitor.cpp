@@ -12,6 +12,8 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
+
 #ifdef TAVLO_HAVE_XCB_SCREENSAVER
 #include <xcb/screensaver.h>
 #include <cstdlib>
@@ -68,6 +70,15 @@ PresenceMonitor::PresenceMonitor(QObject* parent) : QObject(parent)
     };
     plainX11_ = QGuiApplication::platformName() == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                 && qgetenv("XDG_SESSION_TYPE") != "wayland";
+    // Idle monitors send no signal for "still idle", so while one answers its
+    // answer is kept fresh: an estimate is never more than one interval old.
+    idlePoll_ = new QTimer(this);
+    idlePoll_->setInterval(Timing::interval(Timing::presenceRecheck));
+    connect(idlePoll_, &QTimer::timeout, this, [this] {
+        for (IdleSource& s : idleSources_)
+            if (s.idleMs)
+                queryIdle(s);
+    });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         log(QStringLiteral("Presence: no session bus (%1); popups do not wait for a locked screen or do-not-disturb")
@@ -107,16 +118,6 @@ PresenceMonitor::PresenceMonitor(QObject* parent) : QObject(parent)
             if (s.service == name)
                 idleAnswered(s, std::nullopt);
     });
-    // Idle monitors send no signal for "still idle", so the answer is kept
-    // fresh: an estimate is never more than one interval old.
-    auto* poll = new QTimer(this);
-    poll->setInterval(Timing::interval(Timing::presenceRecheck));
-    connect(poll, &QTimer::timeout, this, [this] {
-        for (IdleSource& s : idleSources_)
-            if (s.idleMs)
-                queryIdle(s);
-    });
-    poll->start();
 }
 
 std::optional<double> PresenceMonitor::idleSeconds() const
@@ -127,31 +128,35 @@ std::optional<double> PresenceMonitor::idleSeconds() const
     return plainX11_ ? x11IdleSeconds() : std::nullopt;
 }
 
+void PresenceMonitor::ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> answer)
+{
+    auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [answer = std::move(answer)](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        answer(w->reply());
+    });
+}
+
 void PresenceMonitor::queryIdle(IdleSource& source)
 {
-    const QDBusMessage call = QDBusMessage::createMethodCall(source.service, source.path, source.interface, source.method);
-    auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    const QString service = source.service;
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, service](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        for (IdleSource& s : idleSources_) {
-            if (s.service != service)
-                continue;
+    // The sources are fixed at construction: an index stays valid.
+    const std::size_t index = std::size_t(&source - idleSources_.data());
+    ask(QDBusMessage::createMethodCall(source.service, source.path, source.interface, source.method),
+        [this, index](const QDBusMessage& reply) {
+            IdleSource& s = idleSources_[index];
             bool number = false;
             const double value = reply.arguments().value(0).toDouble(&number);
             if (reply.type() == QDBusMessage::ErrorMessage || !number || value < 0) {
                 // Some desktops own the name without the method; say so once.
                 if (!s.complained && reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
                     log(QStringLiteral("Presence: no idle time from %1: %2")
-                            .arg(service, number ? reply.errorMessage() : QStringLiteral("not a number")));
+                            .arg(s.service, number ? reply.errorMessage() : QStringLiteral("not a number")));
                 s.complained = true;
                 idleAnswered(s, std::nullopt);
             } else {
                 idleAnswered(s, value * s.msPerUnit);
             }
-        }
-    });
+        });
 }
 
 void PresenceMonitor::idleAnswered(IdleSource& source, std::optional<double> idleMs)
@@ -161,6 +166,9 @@ void PresenceMonitor::idleAnswered(IdleSource& source, std::optional<double> idl
         log(QStringLiteral("Presence: %1 tells the idle time").arg(source.service));
     source.idleMs = idleMs;
     source.answeredAt.start();
+    const bool anyAnswers = std::any_of(idleSources_.begin(), idleSources_.end(), [](const IdleSource& s) { return s.idleMs.has_value(); });
+    if (anyAnswers != idlePoll_->isActive())
+        anyAnswers ? idlePoll_->start() : idlePoll_->stop();
     if (wasAway != !reasonToWait().isEmpty())
         emit changed();
 }
@@ -192,24 +200,19 @@ void PresenceMonitor::query(Source& source)
                                                        property ? QStringLiteral("Get") : QStringLiteral("GetActive"));
     if (property)
         call << source.interface << source.property;
-    auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    const QString service = source.service;
-    const quint64 ask = ++source.asked;
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, service, ask](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        for (Source& s : sources_) {
-            if (s.service != service || s.asked != ask)
-                continue;
-            if (reply.type() == QDBusMessage::ErrorMessage) {
-                // Most desktops offer only some of these; an absent one is no news.
-                if (reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
-                    log(QStringLiteral("Presence: %1 did not answer: %2").arg(service, reply.errorMessage()));
-                set(s, false);
-            } else {
-                const QVariant value = reply.arguments().value(0);
-                answered(s, value.canConvert<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value);
-            }
+    const std::size_t index = std::size_t(&source - sources_.data());
+    ask(call, [this, index, asked = ++source.asked](const QDBusMessage& reply) {
+        Source& s = sources_[index];
+        if (s.asked != asked)
+            return;
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            // Most desktops offer only some of these; an absent one is no news.
+            if (reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+                log(QStringLiteral("Presence: %1 did not answer: %2").arg(s.service, reply.errorMessage()));
+            set(s, false);
+        } else {
+            const QVariant value = reply.arguments().value(0);
+            answered(s, value.canConvert<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value);
         }
     });
 }

@@ -3,11 +3,13 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 class QDBusMessage;
 class QDBusServiceWatcher;
+class QTimer;
 
 // Watches what the desktop says about whether anyone can see a popup now: a
 // locked screen or an active screensaver, do-not-disturb, and how long nobody
@@ -57,6 +59,8 @@ private:
         QElapsedTimer answeredAt;
         bool complained = false;
     };
+    // Sends `call` on the session bus; `answer` gets the reply or the error.
+    void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> answer);
     void query(Source& source);
     void queryIdle(IdleSource& source);
     void idleAnswered(IdleSource& source, std::optional<double> idleMs);
@@ -65,6 +69,8 @@ private:
 
     std::vector<Source> sources_;
     std::vector<IdleSource> idleSources_;
+    // Asks the idle monitors again while one of them answers.
+    QTimer* idlePoll_ = nullptr;
     bool plainX11_ = false;
     QDBusServiceWatcher* watcher_ = nullptr;
 };
