@@ -35,11 +35,6 @@ const char kUsageText[] =
     "       tavlo-study-service import --account EMAIL --deck NAME [--columns LIST] [--strict] FILE [--db FILE]\n"
     "       tavlo-study-service export --account EMAIL --format csv|json [--db FILE]\n";
 
-int complain(const QString& message, int code = kFailed)
-{
-    std::fprintf(stderr, "tavlo-study-service: %s\n", qPrintable(message));
-    return code;
-}
 
 int usage(const QString& message)
 {
@@ -170,6 +165,12 @@ int exportCards(StudyStore& store, const QString& email, const QString& format)
 }
 
 } // namespace
+
+int complain(const QString& message, int exitCode)
+{
+    std::fprintf(stderr, "tavlo-study-service: %s\n", qPrintable(message));
+    return exitCode;
+}
 
 QString defaultDatabasePath()
 {

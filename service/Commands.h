@@ -13,6 +13,10 @@ bool isCommand(const QStringList& arguments);
 // to stderr, results to stdout.
 int runCommand(const QStringList& arguments);
 
+// Writes "tavlo-study-service: MESSAGE" to stderr and gives back `exitCode`
+// (1: a command failed).
+int complain(const QString& message, int exitCode = 1);
+
 // Where the user service keeps its database unless told otherwise.
 QString defaultDatabasePath();
 

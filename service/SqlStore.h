@@ -25,6 +25,8 @@ public:
         // Seed the demo data into a new database.
         bool seedNew = true;
     };
+    // Whether `head`, a file's first bytes, begin a SQLite database.
+    static bool isDatabaseHeader(const QByteArray& head) { return head.startsWith(QByteArrayView("SQLite format 3\0", 16)); }
     // Opens the database at `path` (created with its folders if missing), or
     // an in-memory one for an empty path. A file that is not one of ours, or
     // comes from a newer version, is refused and left as it is.

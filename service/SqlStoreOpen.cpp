@@ -117,7 +117,7 @@ bool SqlStore::prepareSchema(const QString& path, const OpenOptions& options, QS
             if (!file.open(QIODevice::ReadOnly))
                 return fail(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
             const QByteArray head = file.read(16);
-            if (!head.isEmpty() && head != QByteArray("SQLite format 3\0", 16))
+            if (!head.isEmpty() && !isDatabaseHeader(head))
                 return fail(error, QStringLiteral("%1 is not a SQLite database; it is left as it is").arg(path));
         } else if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
             return fail(error, QStringLiteral("cannot create folder %1").arg(QFileInfo(path).absolutePath()));

@@ -52,7 +52,7 @@ std::optional<Tls> loadTls(const QString& certPath, const QString& keyPath, QStr
 bool isSqliteFile(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+    return file.open(QIODevice::ReadOnly) && study::SqlStore::isDatabaseHeader(file.read(16));
 }
 
 std::optional<study::Snapshot> readJsonData(const QString& path, QString* error)
@@ -128,10 +128,7 @@ int main(int argc, char** argv)
     parser.addOptions({portOpt, dbOpt, dataOpt, backupOpt, ttlOpt, quietOpt, controlOpt, certOpt, keyOpt});
     parser.process(app);
 
-    auto fail = [](const QString& message) {
-        std::fprintf(stderr, "tavlo-study-service: %s\n", qPrintable(message));
-        return 2;
-    };
+    auto fail = [](const QString& message) { return study::complain(message, 2); };
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
     bool ok = false;
