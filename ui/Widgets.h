@@ -62,7 +62,6 @@ private:
     bool busy_ = false;
 };
 
-// The two-segment "Edit" / "Preview" control of the note editors.
 // A horizontal slider that shows when it has the keyboard: Fusion draws no
 // focus on sliders at all.
 class FocusRingSlider : public QSlider {
@@ -73,6 +72,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The two-segment "Edit" / "Preview" control of the note editors.
 class SegmentedControl : public QWidget {
     Q_OBJECT
 public:
