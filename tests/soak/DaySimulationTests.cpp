@@ -353,9 +353,13 @@ TEST_F(Day, TimedPopupsAmidTheLearnersActionsAndFailingRequests)
                  EXPECT_EQ(started.size(), n) << "a timed card came while the screen was locked";
              }
              check("screen locked");
+             // The next lock starts once the agent has seen this one end.
+             const QString gone = QStringLiteral("Presence: %1 left the session bus").arg(name);
+             const int left = logs.count(gone);
              screen.signal(false);
              bus.unregisterService(name);
              QDBusConnection::disconnectFromBus(QStringLiteral("soak-desktop"));
+             waitUntil([&] { return logs.count(gone) > left; }, 2000);
          }}},
         {6, {"slow fetch, then", [&] {
              service->fault({{"mode", "delay"}, {"delayMs", 60}, {"path", "/api/trouble-cards"}});
